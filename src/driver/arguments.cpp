@@ -1,0 +1,125 @@
+#include "driver/arguments.hpp"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <limits>
+
+namespace superpixels {
+
+namespace {
+
+constexpr int usageExitCode = 2;
+
+ParsedArguments usageError(std::string message, bool showUsage = true) {
+  ParsedArguments parsed;
+  parsed.action = ParsedArguments::Action::usageError;
+  parsed.message = std::move(message);
+  parsed.showUsage = showUsage;
+  return parsed;
+}
+
+// atoi-like: leading blanks, sign, leading digits; 0 when there are none. Values beyond 64 bits
+// saturate, and the range check that follows refuses them.
+long long parseCount(const std::string& text) {
+  errno = 0;
+  return std::strtoll(text.c_str(), nullptr, 10);
+}
+
+// atof-like: the longest valid prefix; 0 when there is none. Narrowed to single precision.
+float parseWeight(const std::string& text) {
+  return static_cast<float>(std::strtod(text.c_str(), nullptr));
+}
+
+}  // namespace
+
+std::string usageText() {
+  return "Usage: superpixels [OPTIONS] INPUT OUTPUT COUNT WEIGHT\n"
+         "\n"
+         "Partitions every .png, .ppm, .bmp and .jpg image under the folder INPUT (or the single\n"
+         "image file INPUT) into about COUNT superpixels and writes, mirroring the input tree,\n"
+         "  OUTPUT/superpixels/.../NAME_KVR.png             the image with superpixel borders\n"
+         "  OUTPUT/partition_results/.../NAME_partition.png every superpixel in one colour\n"
+         "  OUTPUT/partition_results/.../NAME.txt           the superpixel number of every pixel\n"
+         "\n"
+         "  INPUT   folder tree to walk, or one image file\n"
+         "  OUTPUT  existing folder that receives the results\n"
+         "  COUNT   superpixels wanted per image, at least 1\n"
+         "  WEIGHT  compactness against colour uniformity, 0 or more (0.5 is a good start)\n"
+         "\n"
+         "Options:\n"
+         "  --help     show this text and exit\n"
+         "  --version  show the version and exit\n"
+         "\n"
+         "Exit codes: 0 every image written, 1 some image or folder failed, 2 bad arguments,\n"
+         "255 the output folders could not be created.\n";
+}
+
+ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (const std::string& argument : arguments) {
+    if (optionsEnded || argument.rfind("--", 0) != 0) {
+      positional.push_back(argument);
+    } else if (argument == "--") {
+      optionsEnded = true;
+    } else if (argument == "--help") {
+      ParsedArguments parsed;
+      parsed.action = ParsedArguments::Action::help;
+      return parsed;
+    } else if (argument == "--version") {
+      ParsedArguments parsed;
+      parsed.action = ParsedArguments::Action::version;
+      return parsed;
+    } else {
+      return usageError("unknown option " + argument);
+    }
+  }
+  if (positional.size() < 4) return usageError("expected 4 arguments: INPUT OUTPUT COUNT WEIGHT");
+  if (positional.size() > 4) return usageError("unexpected argument " + positional[4]);
+
+  ParsedArguments parsed;
+  parsed.action = ParsedArguments::Action::run;
+  RunOptions& run = parsed.run;
+  run.inputFolder = positional[0];
+  run.outputFolder = positional[1];
+  const long long count = parseCount(positional[2]);
+  if (count < INT_MIN || count > INT_MAX) {
+    return usageError("COUNT '" + positional[2] + "' is out of range: superpixelCount must be " +
+                          "1 .. " + std::to_string(maxSuperpixelCount),
+                      false);
+  }
+  run.segmentation.superpixelCount = static_cast<std::int32_t>(count);
+  run.segmentation.weightFactor = parseWeight(positional[3]);
+  std::string why;
+  if (!run.segmentation.isValid(&why)) {
+    const bool countWrong = why.rfind("superpixelCount", 0) == 0;
+    return usageError((countWrong ? "COUNT '" + positional[2] : "WEIGHT '" + positional[3]) +
+                          "' is not usable: " + why,
+                      false);
+  }
+  return parsed;
+}
+
+int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
+                   std::ostream& err) {
+  const ParsedArguments parsed = parseArguments(arguments);
+  switch (parsed.action) {
+    case ParsedArguments::Action::help:
+      out << usageText() << std::flush;
+      return 0;
+    case ParsedArguments::Action::version:
+      out << "superpixels " << version() << std::endl;
+      return 0;
+    case ParsedArguments::Action::usageError:
+      err << "superpixels: " << parsed.message << "\n";
+      if (parsed.showUsage) err << "\n" << usageText();
+      err << std::flush;
+      return usageExitCode;
+    case ParsedArguments::Action::run:
+      break;
+  }
+  return exitCode(runBatch(parsed.run, out, err));
+}
+
+}  // namespace superpixels

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "superpixels/superpixels.hpp"
+
+namespace superpixels {
+
+// One run of the command-line tool.
+struct RunOptions {
+  std::string inputFolder;   // folder tree to walk, or a single image file
+  std::string outputFolder;  // must exist; receives the two output trees
+  Options segmentation;
+};
+
+struct RunSummary {
+  bool outputFoldersFailed = false;  // an output sub-folder could not be created: nothing was run
+  int imagesFound = 0;
+  int imagesWritten = 0;  // images whose three result files were all written
+  int errors = 0;         // images, folders and files that failed
+};
+
+// Exit code of a run: 0 when everything succeeded, 1 when anything failed, 255 when the output
+// folders could not be created.
+int exitCode(const RunSummary& summary);
+
+// Creates the output folders, walks the input tree and segments every image, writing its three
+// result files. The tool's console lines go to `out`, errors (one line each, "PATH: reason") to
+// `err`. A failing image or folder never stops the run. Options must be valid.
+RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace superpixels

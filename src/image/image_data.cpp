@@ -1,0 +1,50 @@
+#include "image/image_data.hpp"
+
+#include <stdexcept>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace superpixels {
+
+namespace {
+
+// Why `bgr` cannot be segmented, or empty when it can.
+std::string unusableReason(const cv::Mat& bgr) {
+  if (bgr.empty()) return "image is empty";
+  if (bgr.dims != 2) return "image is not two-dimensional";
+  if (bgr.type() != CV_8UC3) return "image is not 8-bit with 3 channels";
+  if (static_cast<std::int64_t>(bgr.cols) * bgr.rows > maxPixelCount) {
+    return "image has " + std::to_string(bgr.cols) + " x " + std::to_string(bgr.rows) +
+           " pixels, more than 2147483647";
+  }
+  return {};
+}
+
+}  // namespace
+
+ImageData makeImageData(const cv::Mat& bgr, std::string sourcePath) {
+  if (const std::string why = unusableReason(bgr); !why.empty()) throw std::invalid_argument(why);
+  ImageData image;
+  image.sourcePath = std::move(sourcePath);
+  image.sourceImage = bgr;
+  cv::cvtColor(bgr, image.labImage, cv::COLOR_BGR2Lab);
+  image.width = bgr.cols;
+  image.height = bgr.rows;
+  return image;
+}
+
+LoadStatus loadImage(const std::string& path, ImageData& image) {
+  cv::Mat bgr;
+  try {
+    bgr = cv::imread(path, cv::IMREAD_COLOR);
+  } catch (const cv::Exception& e) {
+    return {false, "cannot decode image (" + e.msg + ")"};
+  }
+  if (bgr.empty()) return {false, "cannot decode image"};
+  if (const std::string why = unusableReason(bgr); !why.empty()) return {false, why};
+  image = makeImageData(bgr, path);
+  return {true, {}};
+}
+
+}  // namespace superpixels

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace superpixels {
+
+// Outcome of writing a result file.
+struct WriteStatus {
+  bool ok = false;
+  std::string reason;  // why the file could not be written, when !ok
+};
+
+// Writes `bytes` to a temporary file next to `path` and renames it over `path`, so that a crash or
+// kill leaves either the old file or the complete new one, never a truncated one. An existing
+// file is replaced. On failure the temporary file is removed.
+WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes);
+
+}  // namespace superpixels

@@ -1,0 +1,92 @@
+#include "output/writers.hpp"
+
+#include <charconv>
+
+#include <opencv2/imgcodecs.hpp>
+
+namespace superpixels {
+
+namespace {
+
+WriteStatus writePng(const std::string& path, const cv::Mat& image) {
+  std::vector<std::uint8_t> bytes;
+  try {
+    if (!cv::imencode(".png", image, bytes)) return {false, "cannot encode PNG"};
+  } catch (const cv::Exception& e) {
+    return {false, "cannot encode PNG (" + e.msg + ")"};
+  }
+  return writeFileAtomically(
+      path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+}  // namespace
+
+cv::Mat boundaryImage(const cv::Mat& source, const std::vector<std::int32_t>& labels) {
+  const int width = source.cols;
+  const int height = source.rows;
+  cv::Mat out(height, width, CV_8UC3, cv::Scalar(0, 0, 0));
+  for (int y = 1; y < height; ++y) {
+    const std::int32_t* above = labels.data() + static_cast<std::size_t>(y - 1) * width;
+    const std::int32_t* row = above + width;
+    const cv::Vec3b* in = source.ptr<cv::Vec3b>(y);
+    cv::Vec3b* o = out.ptr<cv::Vec3b>(y);
+    for (int x = 1; x < width; ++x) {
+      const std::int32_t l = row[x];
+      if (row[x - 1] == l && above[x] == l && above[x - 1] == l) o[x] = in[x];
+    }
+  }
+  return out;
+}
+
+cv::Mat partitionImage(const Result& result) {
+  std::vector<cv::Vec3b> palette(result.colours.size());
+  for (std::size_t i = 0; i < palette.size(); ++i) {
+    const Colour& c = result.colours[i];
+    palette[i] = cv::Vec3b(static_cast<std::uint8_t>(c.blue * 255.0f),
+                           static_cast<std::uint8_t>(c.green * 255.0f),
+                           static_cast<std::uint8_t>(c.red * 255.0f));
+  }
+  cv::Mat out(result.height, result.width, CV_8UC3);
+  for (int y = 0; y < result.height; ++y) {
+    const std::int32_t* row = result.labels.data() + static_cast<std::size_t>(y) * result.width;
+    cv::Vec3b* o = out.ptr<cv::Vec3b>(y);
+    for (int x = 0; x < result.width; ++x) o[x] = palette[row[x]];
+  }
+  return out;
+}
+
+std::string labelText(const Result& result) {
+  std::string text;
+  text.reserve(static_cast<std::size_t>(result.width) * result.height * 4 + result.height * 2);
+  char digits[16];
+  for (int y = 0; y < result.height; ++y) {
+    const std::int32_t* row = result.labels.data() + static_cast<std::size_t>(y) * result.width;
+    for (int x = 0; x < result.width; ++x) {
+      const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, row[x]);
+      text.append(digits, end);
+      text.push_back('\t');
+    }
+    text.append("\r\n");
+  }
+  return text;
+}
+
+std::string resultPath(const std::string& folder, const std::string& relativeBase,
+                       const char* suffix) {
+  return folder + "/" + relativeBase + suffix;
+}
+
+WriteStatus writeBoundaryImage(const std::string& path, const cv::Mat& source,
+                               const Result& result) {
+  return writePng(path, boundaryImage(source, result.labels));
+}
+
+WriteStatus writePartitionImage(const std::string& path, const Result& result) {
+  return writePng(path, partitionImage(result));
+}
+
+WriteStatus writeLabelFile(const std::string& path, const Result& result) {
+  return writeFileAtomically(path, labelText(result));
+}
+
+}  // namespace superpixels

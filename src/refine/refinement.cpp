@@ -1,0 +1,68 @@
+#include "refine/refinement.hpp"
+
+#include <vector>
+
+#include "refine/boundaries.hpp"
+#include "refine/pixel_moves.hpp"
+
+namespace superpixels {
+
+void prepareRefinement(SegmentationState& state) {
+  state.activeCosts.assign(state.regionCount, 0.0);
+  rebuildBoundaries(state);
+  computeBalanceWeight(state);
+  for (std::int32_t i = 0; i < state.regionCount; ++i) {
+    state.activeCosts[i] = state.regionStats[state.activeRegions[i]].cost(state.balanceWeight);
+  }
+  for (std::int32_t j = 0; j < state.regionCount; ++j) proposeMoves(state, j);
+  state.figures.initialProposals = static_cast<std::int64_t>(state.pendingMoves.size());
+}
+
+float totalEnergy(const SegmentationState& state) {
+  float sum = 0.0f;
+  for (std::int32_t i = 0; i < state.regionCount; ++i) {
+    sum = static_cast<float>(static_cast<double>(sum) + state.activeCosts[i]);
+  }
+  return sum;
+}
+
+bool refinePass(SegmentationState& state) {
+  std::vector<std::int32_t> revisit;
+  const std::vector<PixelMove> moves = std::move(state.pendingMoves);
+  state.pendingMoves.clear();
+  const std::int64_t applied = applyMoves(state, moves, revisit);
+  rebuildBoundaries(state);
+  for (const std::int32_t r : revisit) proposeMoves(state, positionOf(state, r));
+
+  const double energy = totalEnergy(state);
+  Figures& figures = state.figures;
+  ++figures.refinePasses;
+  figures.passEnergies.push_back(energy);
+  figures.passMovesPending.push_back(static_cast<std::int64_t>(moves.size()));
+  figures.passMovesApplied.push_back(applied);
+  figures.proposalsLeftAfterLastPass = static_cast<std::int64_t>(state.pendingMoves.size());
+
+  if (!state.hasPreviousEnergy) {
+    state.hasPreviousEnergy = true;
+    state.previousEnergy = energy;
+    return true;
+  }
+  const double relativeDecrease = (state.previousEnergy - energy) / state.previousEnergy;
+  if (relativeDecrease > convergenceThreshold) {
+    state.previousEnergy = energy;
+    return true;
+  }
+  return false;
+}
+
+void refine(SegmentationState& state) {
+  prepareRefinement(state);
+  int passes = 0;
+  bool again = true;
+  while (again && passes < maxRefinementPasses) {
+    again = refinePass(state);
+    ++passes;
+  }
+}
+
+}  // namespace superpixels

@@ -1,0 +1,45 @@
+#include "regions/candidates.hpp"
+
+namespace superpixels {
+
+void evaluateCandidate(SegmentationState& state, CandidateId c) {
+  MergeCandidate& candidate = state.heap[c];
+  const RegionStats& a = state.regionStats[candidate.regionA];
+  const RegionStats& b = state.regionStats[candidate.regionB];
+  RegionStats merged = a;
+  merged.absorb(b);
+  const double w = state.balanceWeight;
+  candidate.key = -((merged.cost(w) - a.cost(w)) - b.cost(w));
+}
+
+void addCandidate(SegmentationState& state, std::int32_t a, std::int32_t b) {
+  const CandidateId c = state.heap.create(a, b);
+  evaluateCandidate(state, c);
+  state.heap.insert(c, state.heap[c].key);
+  state.regionCandidates[a].push_back(c);
+  state.regionCandidates[b].push_back(c);
+}
+
+void seedCandidates(SegmentationState& state) {
+  const std::int32_t columns = state.gridColumns;
+  const std::int32_t rows = state.gridRows;
+  std::int64_t made = 0;
+  for (std::int32_t i = 0; i < rows; ++i) {
+    for (std::int32_t j = 0; j < columns; ++j) {
+      const std::int32_t s = i * columns + j;
+      const auto add = [&](std::int32_t other) {
+        addCandidate(state, s, other);
+        ++made;
+      };
+      if (j + 1 < columns) add(s + 1);
+      if (i + 1 < rows) {
+        add(s + columns);
+        if (j > 0) add(s + columns - 1);
+        if (j + 1 < columns) add(s + columns + 1);
+      }
+    }
+  }
+  state.figures.seededCandidates = made;
+}
+
+}  // namespace superpixels

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace superpixels {
+
+// Which region every pixel belongs to, the pixels of every region and every region's display
+// colour. Regions are numbered by slot id: the row-major number of the initial block they grew
+// from. Invariant: pixel p is in regionPixels[labels[p]] and in no other set.
+struct LabelMap {
+  std::vector<float> red;    // per slot, one of k / 21 for k = 0 .. 20
+  std::vector<float> green;
+  std::vector<float> blue;
+  // Per slot, the region's pixel indices, ascending and distinct; empty once the region is gone.
+  std::vector<std::vector<std::int32_t>> regionPixels;
+  std::vector<std::int32_t> labels;  // per pixel index y * width + x, the region's slot id
+  std::int32_t slotCount = 0;
+
+  // Cuts a width x height image into blocks of blockWidth x blockHeight (the last column and row
+  // may be narrower), one region per block, and draws the display colours.
+  LabelMap(std::int32_t width, std::int32_t height, std::int32_t blockWidth,
+           std::int32_t blockHeight);
+  LabelMap() = default;
+
+  // Moves every pixel of region b into region a.
+  void movePixels(std::int32_t a, std::int32_t b);
+};
+
+// Number of blocks of size `step` needed to cover `length` pixels.
+inline std::int32_t blocksToCover(std::int32_t length, std::int32_t step) {
+  return length / step + (length % step != 0 ? 1 : 0);
+}
+
+}  // namespace superpixels

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace superpixels {
+
+// Marks a candidate that is not in the heap. Tested for equality, never for sign.
+constexpr std::int32_t notInHeap = -47;
+
+// A pair of adjacent regions that may be merged; `regionA` survives the merge.
+struct MergeCandidate {
+  double key = 0.0;  // cost saving of the merge: the larger, the less the merge costs
+  std::int32_t heapIndex = notInHeap;
+  std::int32_t regionA = 0;
+  std::int32_t regionB = 0;
+};
+
+// Handle of a candidate in its heap's pool.
+using CandidateId = std::int32_t;
+
+// Binary max-heap of merge candidates that tracks every element's position, so that any candidate
+// can be withdrawn or re-keyed in logarithmic time. It also owns the candidates: `create` and
+// `destroy` manage a pool whose freed handles are reused.
+//
+// Every key comparison is a strict greater-than, so among equal keys the element that reached its
+// place first stays above: pop order among ties depends on the exact sequence of operations.
+class MergeHeap {
+ public:
+  CandidateId create(std::int32_t regionA, std::int32_t regionB);
+  void destroy(CandidateId c);
+  MergeCandidate& operator[](CandidateId c) { return pool_[c]; }
+  const MergeCandidate& operator[](CandidateId c) const { return pool_[c]; }
+
+  // Sets c's key and adds c, which must not be in the heap.
+  void insert(CandidateId c, double key);
+  // Takes out the candidate with the largest key; false when the heap is empty.
+  bool popMax(CandidateId& out);
+  // Takes c out wherever it is; nothing when c is not in the heap.
+  void remove(CandidateId c);
+  // Restores heap order after c's key changed while c is in the heap.
+  void reposition(CandidateId c);
+
+  std::int32_t heapSize() const { return static_cast<std::int32_t>(heapItems_.size()); }
+  CandidateId itemAt(std::int32_t position) const { return heapItems_[position]; }
+  // Candidates alive in the pool (in the heap or not).
+  std::int32_t liveCandidates() const {
+    return static_cast<std::int32_t>(pool_.size() - freeIds_.size());
+  }
+
+ private:
+  void siftUp(std::int32_t i);
+  void siftDown(std::int32_t i);
+  void place(std::int32_t i, CandidateId c) {
+    heapItems_[i] = c;
+    pool_[c].heapIndex = i;
+  }
+
+  std::vector<MergeCandidate> pool_;
+  std::vector<CandidateId> freeIds_;
+  std::vector<CandidateId> heapItems_;
+};
+
+}  // namespace superpixels

@@ -1,0 +1,142 @@
+// Reproduces, bit for bit, the test vectors computed by an independent implementation: the label
+// files after merging, after refinement and at the end, the figures of the run, and the two images.
+
+#include <cstdlib>
+
+#include <nlohmann/json.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include "driver/engine.hpp"
+#include "labelling/connectivity.hpp"
+#include "output/writers.hpp"
+#include "refine/refinement.hpp"
+#include "regions/greedy_merge.hpp"
+#include "regions/set_up.hpp"
+#include "test_support.hpp"
+
+namespace superpixels::testing {
+namespace {
+
+struct GoldenCase {
+  std::string name;
+  fs::path folder;
+};
+
+// The vendored cases, plus those built from BSDS500 photos, which stay in the shared folder.
+std::vector<GoldenCase> goldenCases() {
+  std::vector<GoldenCase> cases;
+  for (const fs::path& root : {testDataDir() / "golden", sharedDir() / "golden"}) {
+    if (!fs::is_directory(root)) continue;
+    for (const auto& entry : fs::directory_iterator(root)) {
+      const std::string name = entry.path().filename().string();
+      const bool vendored = root == testDataDir() / "golden";
+      if (entry.is_directory() && (vendored || name.rfind("bsds-", 0) == 0)) {
+        cases.push_back({name, entry.path()});
+      }
+    }
+  }
+  std::sort(cases.begin(), cases.end(),
+            [](const GoldenCase& a, const GoldenCase& b) { return a.name < b.name; });
+  return cases;
+}
+
+std::string labelFileOf(const SegmentationState& state) {
+  Result result;
+  result.width = state.image->width;
+  result.height = state.image->height;
+  result.labels = compactLabels(state);
+  return labelText(result);
+}
+
+void expectSameImage(const fs::path& expectedPath, const cv::Mat& actual) {
+  const cv::Mat expected = cv::imread(expectedPath.string(), cv::IMREAD_UNCHANGED);
+  ASSERT_FALSE(expected.empty()) << expectedPath;
+  ASSERT_EQ(expected.size(), actual.size()) << expectedPath;
+  ASSERT_EQ(expected.type(), actual.type()) << expectedPath;
+  for (int y = 0; y < expected.rows; ++y) {
+    for (int x = 0; x < expected.cols; ++x) {
+      ASSERT_EQ(expected.at<cv::Vec3b>(y, x), actual.at<cv::Vec3b>(y, x))
+          << expectedPath << " first differing pixel at x=" << x << " y=" << y;
+    }
+  }
+}
+
+class Golden : public ::testing::TestWithParam<GoldenCase> {};
+
+TEST_P(Golden, EveryStageMatches) {
+  const fs::path folder = GetParam().folder;
+  const nlohmann::json job = nlohmann::json::parse(readFile(folder / "case.json"));
+  const nlohmann::json trace = nlohmann::json::parse(readFile(folder / "trace.json"));
+  const fs::path input = fs::exists(folder / "input.png") ? folder / "input.png" : folder / "input.jpg";
+
+  ImageData image;
+  ASSERT_TRUE(loadImage(input.string(), image).ok) << input;
+  ASSERT_EQ(image.width, trace["width"].get<int>());
+  ASSERT_EQ(image.height, trace["height"].get<int>());
+  Options options;
+  options.superpixelCount = job["count"].get<int>();
+  options.weightFactor = static_cast<float>(std::strtod(job["weight"].get<std::string>().c_str(), nullptr));
+  ASSERT_EQ(options.weightFactor, trace["weightFactor"].get<float>());
+
+  SegmentationState state;
+  setUpSegmentation(state, image, options.superpixelCount, options.weightFactor);
+  const Figures& figures = state.figures;
+  EXPECT_EQ(figures.step, trace["step"].get<int>());
+  EXPECT_EQ(figures.gridColumns, trace["gridColumns"].get<int>());
+  EXPECT_EQ(figures.gridRows, trace["gridRows"].get<int>());
+  EXPECT_EQ(figures.initialRegionCount, trace["initialRegionCount"].get<int>());
+  EXPECT_EQ(figures.seededCandidates, trace["seededCandidates"].get<std::int64_t>());
+
+  EXPECT_EQ(mergeToCount(state, options.superpixelCount), trace["mergeReachedCount"].get<bool>());
+  EXPECT_EQ(figures.mergedRegionCount, trace["mergedRegionCount"].get<int>());
+  const std::string merged = readFile(folder / "labels_merged.txt");
+  ASSERT_EQ(merged, labelFileOf(state)) << "after merging, " << firstDifference(merged, labelFileOf(state));
+
+  refine(state);
+  EXPECT_EQ(figures.sumColour, trace["sumColour"].get<double>());
+  EXPECT_EQ(figures.sumSpatial, trace["sumSpatial"].get<double>());
+  EXPECT_EQ(figures.balanceWeight, trace["balanceWeight"].get<double>());
+  EXPECT_EQ(figures.initialProposals, trace["initialProposals"].get<std::int64_t>());
+  EXPECT_EQ(figures.refinePasses, trace["refinePasses"].get<int>());
+  EXPECT_EQ(figures.passEnergies, trace["passEnergies"].get<std::vector<double>>());
+  EXPECT_EQ(figures.passMovesPending, trace["passMovesPending"].get<std::vector<std::int64_t>>());
+  EXPECT_EQ(figures.passMovesApplied, trace["passMovesApplied"].get<std::vector<std::int64_t>>());
+  EXPECT_EQ(figures.proposalsLeftAfterLastPass,
+            trace["proposalsLeftAfterLastPass"].get<std::int64_t>());
+  const std::string refined = readFile(folder / "labels_refined.txt");
+  ASSERT_EQ(refined, labelFileOf(state)) << "after refinement, " << firstDifference(refined, labelFileOf(state));
+
+  enforceConnectivity(state);
+  EXPECT_EQ(figures.dissolvedRegions, trace["dissolvedRegions"].get<int>());
+  EXPECT_EQ(figures.keptWholeImageRegions, trace["keptWholeImageRegions"].get<int>());
+  EXPECT_EQ(figures.finalRegionCount, trace["finalRegionCount"].get<int>());
+  EXPECT_EQ(figures.activeRegions, trace["activeRegions"].get<std::vector<std::int32_t>>());
+
+  const Result result = makeResult(state);
+  const std::string final = readFile(folder / "labels.txt");
+  ASSERT_EQ(final, labelText(result)) << "final, " << firstDifference(final, labelText(result));
+  expectSameImage(folder / "boundary.png", boundaryImage(image.sourceImage, result.labels));
+  expectSameImage(folder / "partition.png", partitionImage(result));
+}
+
+INSTANTIATE_TEST_SUITE_P(Vectors, Golden, ::testing::ValuesIn(goldenCases()),
+                         [](const ::testing::TestParamInfo<GoldenCase>& info) {
+                           std::string name = info.param.name;
+                           for (char& c : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           }
+                           return name;
+                         });
+
+TEST(GoldenData, VendoredCasesArePresent) {
+  std::size_t vendored = 0;
+  for (const GoldenCase& c : goldenCases()) vendored += c.name.rfind("bsds-", 0) != 0;
+  EXPECT_GE(vendored, 17u);
+  if (!fs::is_directory(sharedDir() / "golden")) {
+    GTEST_SKIP() << "shared folder " << sharedDir() / "golden"
+                 << " absent: the cases made from BSDS500 photos were not run";
+  }
+}
+
+}  // namespace
+}  // namespace superpixels::testing

@@ -1,0 +1,2 @@
+#include "test_support.hpp"
+TEST(Placeholder, Builds) {}

@@ -1,0 +1,129 @@
+#pragma once
+
+// Helpers shared by the tests: temporary folders, tiny images, files and golden cases.
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+
+#include "image/image_data.hpp"
+#include "regions/segmentation_state.hpp"
+
+namespace superpixels::testing {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed with its contents at the end.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::random_device device;
+    path_ = fs::temp_directory_path() /
+            ("superpixels-test-" + std::to_string(::getpid()) + "-" + std::to_string(device()));
+    fs::create_directories(path_);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(path_, ignored);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const fs::path& path() const { return path_; }
+  std::string str() const { return path_.string(); }
+  fs::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  fs::path path_;
+};
+
+inline std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+inline void writeFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+// A BGR image of the given size filled by `colour(x, y)`.
+template <typename F>
+cv::Mat makeImage(int width, int height, F colour) {
+  cv::Mat image(height, width, CV_8UC3);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) image.at<cv::Vec3b>(y, x) = colour(x, y);
+  }
+  return image;
+}
+
+inline cv::Mat flatImage(int width, int height, cv::Vec3b colour = {90, 140, 200}) {
+  return makeImage(width, height, [&](int, int) { return colour; });
+}
+
+// Pseudo-random colours, the same for the same seed.
+inline cv::Mat noiseImage(int width, int height, unsigned seed = 7) {
+  std::mt19937 generator(seed);
+  return makeImage(width, height, [&](int, int) {
+    return cv::Vec3b(generator() % 256, generator() % 256, generator() % 256);
+  });
+}
+
+// Labels of the state renumbered by position in activeRegions (0 for slots not listed), as the
+// label file numbers them.
+inline std::vector<std::int32_t> compactLabels(const SegmentationState& state) {
+  std::vector<std::int32_t> compact(state.labelMap.slotCount, 0);
+  for (std::int32_t j = 0; j < state.regionCount; ++j) compact[state.activeRegions[j]] = j;
+  std::vector<std::int32_t> labels;
+  for (const std::int32_t slot : state.labelMap.labels) labels.push_back(compact[slot]);
+  return labels;
+}
+
+// Checks that labels and pixel sets agree and that every region's count matches its pixel set.
+inline void expectConsistent(const SegmentationState& state) {
+  const LabelMap& map = state.labelMap;
+  std::size_t pixels = 0;
+  std::int32_t live = 0;
+  for (std::int32_t slot = 0; slot < map.slotCount; ++slot) {
+    const std::vector<std::int32_t>& set = map.regionPixels[slot];
+    if (set.empty()) continue;
+    ++live;
+    pixels += set.size();
+    ASSERT_TRUE(std::is_sorted(set.begin(), set.end())) << "pixel set of " << slot;
+    for (const std::int32_t p : set) ASSERT_EQ(map.labels[p], slot) << "pixel " << p;
+  }
+  EXPECT_EQ(pixels, map.labels.size());
+  EXPECT_EQ(live, state.regionCount);
+}
+
+inline fs::path testDataDir() { return SUPERPIXELS_TEST_DATA_DIR; }
+inline fs::path sharedDir() { return SUPERPIXELS_SHARED_DIR; }
+inline fs::path bsdsImagesDir() { return sharedDir() / "data" / "bsds500-val" / "images"; }
+
+// First line where two texts differ, for readable failures of long files.
+inline std::string firstDifference(const std::string& expected, const std::string& actual) {
+  std::istringstream a(expected), b(actual);
+  std::string lineA, lineB;
+  for (int line = 1;; ++line) {
+    const bool moreA = static_cast<bool>(std::getline(a, lineA));
+    const bool moreB = static_cast<bool>(std::getline(b, lineB));
+    if (!moreA && !moreB) return "texts are equal";
+    if (lineA != lineB || moreA != moreB) {
+      return "line " + std::to_string(line) + ": expected \"" + lineA.substr(0, 120) +
+             "\" got \"" + lineB.substr(0, 120) + "\"";
+    }
+  }
+}
+
+}  // namespace superpixels::testing
