@@ -1,2 +1,121 @@
+#include "driver/arguments.hpp"
+
+#include <string>
+#include <vector>
+
 #include "test_support.hpp"
-TEST(Placeholder, Builds) {}
+
+namespace superpixels::testing {
+namespace {
+
+using Action = ParsedArguments::Action;
+
+ParsedArguments parseCount(const std::string& count) {
+  return parseArguments({"in", "out", count, "0.5"});
+}
+
+ParsedArguments parseWeight(const std::string& weight) {
+  return parseArguments({"in", "out", "10", weight});
+}
+
+TEST(Arguments, FourPositionalArgumentsMakeARun) {
+  const ParsedArguments parsed = parseArguments({"photos", "results", "200", "0.5"});
+  ASSERT_EQ(parsed.action, Action::run) << parsed.message;
+  EXPECT_EQ(parsed.run.inputFolder, "photos");
+  EXPECT_EQ(parsed.run.outputFolder, "results");
+  EXPECT_EQ(parsed.run.segmentation.superpixelCount, 200);
+  EXPECT_EQ(parsed.run.segmentation.weightFactor, 0.5f);
+}
+
+TEST(Arguments, WrongNumberOfArgumentsIsAUsageError) {
+  const std::vector<std::vector<std::string>> wrong = {
+      {}, {"in"}, {"in", "out", "200"}, {"in", "out", "200", "0.5", "extra"}};
+  for (const std::vector<std::string>& arguments : wrong) {
+    SCOPED_TRACE(std::to_string(arguments.size()) + " arguments");
+    const ParsedArguments parsed = parseArguments(arguments);
+    EXPECT_EQ(parsed.action, Action::usageError);
+    EXPECT_TRUE(parsed.showUsage);
+    EXPECT_FALSE(parsed.message.empty());
+    EXPECT_EQ(parsed.message.find('\n'), std::string::npos) << "one line: " << parsed.message;
+  }
+}
+
+TEST(Arguments, OptionsAreRecognisedAnywhereBeforeTheirEnd) {
+  EXPECT_EQ(parseArguments({"--help"}).action, Action::help);
+  EXPECT_EQ(parseArguments({"in", "out", "--help"}).action, Action::help);
+  EXPECT_EQ(parseArguments({"--version"}).action, Action::version);
+  EXPECT_EQ(parseArguments({"in", "out", "200", "0.5", "--version"}).action, Action::version);
+
+  const ParsedArguments unknown = parseArguments({"--fast", "in", "out", "200", "0.5"});
+  EXPECT_EQ(unknown.action, Action::usageError);
+  EXPECT_TRUE(unknown.showUsage);
+  EXPECT_NE(unknown.message.find("--fast"), std::string::npos) << unknown.message;
+}
+
+TEST(Arguments, DoubleDashEndsOptionsAndSingleDashIsPositional) {
+  ParsedArguments parsed = parseArguments({"--", "--help", "-out", "7", "1"});
+  ASSERT_EQ(parsed.action, Action::run) << parsed.message;
+  EXPECT_EQ(parsed.run.inputFolder, "--help");
+  EXPECT_EQ(parsed.run.outputFolder, "-out");
+
+  // "-5" is the count, not an option, and is then refused as a count.
+  parsed = parseArguments({"--", "in", "out", "-5", "0.5"});
+  EXPECT_EQ(parsed.action, Action::usageError);
+  EXPECT_NE(parsed.message.find("COUNT"), std::string::npos) << parsed.message;
+}
+
+TEST(Arguments, CountIsReadLikeAtoi) {
+  const std::pair<const char*, int> accepted[] = {
+      {"12", 12}, {"  12abc", 12},       {"+7", 7}, {"\t3", 3}, {"0042", 42},
+      {"1", 1},   {"85899345", 85899345}};
+  for (const auto& [text, value] : accepted) {
+    SCOPED_TRACE(std::string("COUNT '") + text + "'");
+    const ParsedArguments parsed = parseCount(text);
+    ASSERT_EQ(parsed.action, Action::run) << parsed.message;
+    EXPECT_EQ(parsed.run.segmentation.superpixelCount, value);
+  }
+}
+
+TEST(Arguments, CountBelowOneOrTooLargeIsRefusedNamingCount) {
+  // 85899346 is the first count whose 25 blocks per superpixel no longer fit in 32 bits.
+  for (const char* text : {"abc", "", "0", "-3", " -1", "85899346", "2147483647", "2147483648",
+                           "99999999999999999999", "-99999999999"}) {
+    SCOPED_TRACE(std::string("COUNT '") + text + "'");
+    const ParsedArguments parsed = parseCount(text);
+    EXPECT_EQ(parsed.action, Action::usageError);
+    EXPECT_FALSE(parsed.showUsage) << "a bad value is named, not answered with the usage text";
+    EXPECT_EQ(parsed.message.rfind("COUNT", 0), 0u) << parsed.message;
+    EXPECT_EQ(parsed.message.find('\n'), std::string::npos) << parsed.message;
+  }
+  // The count is checked first.
+  EXPECT_EQ(parseArguments({"in", "out", "0", "nan"}).message.rfind("COUNT", 0), 0u);
+}
+
+TEST(Arguments, WeightIsReadLikeAtofInSinglePrecision) {
+  const std::pair<const char*, float> accepted[] = {
+      {"0.5", 0.5f},   {"0.5xyz", 0.5f}, {"abc", 0.0f}, {"", 0.0f},      {"  .25", 0.25f},
+      {"1e-3", 1e-3f}, {"3", 3.0f},      {"0.1", 0.1f}, {"1e38", 1e38f}, {"0", 0.0f}};
+  for (const auto& [text, value] : accepted) {
+    SCOPED_TRACE(std::string("WEIGHT '") + text + "'");
+    const ParsedArguments parsed = parseWeight(text);
+    ASSERT_EQ(parsed.action, Action::run) << parsed.message;
+    EXPECT_EQ(parsed.run.segmentation.weightFactor, value);
+  }
+}
+
+TEST(Arguments, NegativeInfiniteOrNanWeightIsRefusedNamingWeight) {
+  // 1e50 fits a double but not a float: narrowed, it becomes infinite.
+  for (const char* text :
+       {"-1", "-0.001", "inf", "-inf", "INFINITY", "nan", "NaN(1)", "1e50", "1e39"}) {
+    SCOPED_TRACE(std::string("WEIGHT '") + text + "'");
+    const ParsedArguments parsed = parseWeight(text);
+    EXPECT_EQ(parsed.action, Action::usageError);
+    EXPECT_FALSE(parsed.showUsage);
+    EXPECT_EQ(parsed.message.rfind("WEIGHT", 0), 0u) << parsed.message;
+    EXPECT_NE(parsed.message.find(text), std::string::npos)
+        << "names the value: " << parsed.message;
+  }
+}
+
+}  // namespace
+}  // namespace superpixels::testing

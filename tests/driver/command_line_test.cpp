@@ -1,2 +1,304 @@
+// End-to-end tests of the command-line tool: the real executable on temporary folder trees.
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "output/writers.hpp"
+#include "superpixels/superpixels.hpp"
 #include "test_support.hpp"
-TEST(Placeholder, Builds) {}
+
+namespace superpixels::testing {
+namespace {
+
+struct ToolRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string quoted(const std::string& text) {
+  std::string q = "'";
+  for (const char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// Every entry below `root`, relative, sorted, folders marked with a trailing "/".
+std::vector<std::string> treeOf(const fs::path& root) {
+  std::vector<std::string> entries;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+    const std::string relative = fs::relative(entry.path(), root).string();
+    entries.push_back(entry.is_directory() ? relative + "/" : relative);
+  }
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+// The output tree of a run: the two sub-folders, the mirrors of `folders` and the three result
+// files of every relative base in `bases`.
+std::vector<std::string> resultTree(const std::vector<std::string>& folders,
+                                    const std::vector<std::string>& bases) {
+  std::vector<std::string> tree = {"partition_results/", "superpixels/"};
+  for (const std::string& folder : folders) {
+    tree.push_back("partition_results/" + folder + "/");
+    tree.push_back("superpixels/" + folder + "/");
+  }
+  for (const std::string& base : bases) {
+    tree.push_back("partition_results/" + base + ".txt");
+    tree.push_back("partition_results/" + base + "_partition.png");
+    tree.push_back("superpixels/" + base + "_KVR.png");
+  }
+  std::sort(tree.begin(), tree.end());
+  return tree;
+}
+
+// The tool's two lines for an image: the input path, and the overlay path with the relative base
+// ("/sub/name", or empty for an input that is an image file).
+std::string imageLines(const std::string& path, const std::string& output,
+                       const std::string& relativeBase) {
+  return "reading  " + path + "...\nsave superpixel to " + output + "/superpixels/" + relativeBase +
+         "_KVR.png\n";
+}
+
+// Input tree under <temp>/in, an existing empty output folder <temp>/out; the tool's console
+// streams are captured next to them.
+class CommandLineTest : public ::testing::Test {
+ protected:
+  CommandLineTest() : in_(temp_.str() + "/in"), out_(temp_.str() + "/out") {
+    fs::create_directories(in_);
+    fs::create_directories(out_);
+  }
+
+  ToolRun run(const std::vector<std::string>& arguments) {
+    std::string command = quoted(SUPERPIXELS_EXECUTABLE);
+    for (const std::string& argument : arguments) command.append(" ").append(quoted(argument));
+    const fs::path out = temp_ / "stdout", err = temp_ / "stderr";
+    command += " >" + quoted(out.string()) + " 2>" + quoted(err.string()) + " </dev/null";
+    const int status = std::system(command.c_str());
+    ToolRun result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = readFile(out);
+    result.err = readFile(err);
+    return result;
+  }
+
+  ToolRun runOn(const std::string& input, const std::string& count = "6",
+                const std::string& weight = "0.5") {
+    return run({input, out_, count, weight});
+  }
+
+  void image(const std::string& relative, const cv::Mat& bgr) {
+    const fs::path path = in_ + "/" + relative;
+    fs::create_directories(path.parent_path());
+    ASSERT_TRUE(cv::imwrite(path.string(), bgr)) << path;
+  }
+
+  std::string superpixelFile(const std::string& base) const {
+    return out_ + "/superpixels/" + base + "_KVR.png";
+  }
+  std::string partitionFile(const std::string& base) const {
+    return out_ + "/partition_results/" + base + "_partition.png";
+  }
+  std::string labelFile(const std::string& base) const {
+    return out_ + "/partition_results/" + base + ".txt";
+  }
+
+  TempFolder temp_;
+  std::string in_, out_;
+};
+
+TEST_F(CommandLineTest, SegmentsEveryImageIntoMirroredFoldersWithTheToolsLines) {
+  const cv::Mat a = noiseImage(24, 16, 1);
+  image("a.png", a);
+  image("d.jpg", noiseImage(20, 12, 2));
+  image("sub/b.bmp", noiseImage(16, 16, 3));
+  image("sub/deeper/c.ppm", noiseImage(12, 20, 4));
+  writeFile(in_ + "/notes.txt", "not an image");
+  writeFile(in_ + "/sub/photo.PNG", "upper case suffix: not an image");
+  const ToolRun result = runOn(in_);
+
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out, imageLines(in_ + "/a.png", out_, "/a") +
+                            imageLines(in_ + "/d.jpg", out_, "/d") +
+                            imageLines(in_ + "/sub/b.bmp", out_, "/sub/b") +
+                            imageLines(in_ + "/sub/deeper/c.ppm", out_, "/sub/deeper/c"));
+  EXPECT_EQ(treeOf(out_), resultTree({"sub", "sub/deeper"}, {"a", "d", "sub/b", "sub/deeper/c"}));
+
+  // The files hold what the library computes for the decoded image.
+  const Result expected = segment(a, Options{6, 0.5f});
+  const std::string labels = readFile(labelFile("a"));
+  EXPECT_EQ(labels, labelText(expected)) << firstDifference(labelText(expected), labels);
+  const cv::Mat partition = cv::imread(partitionFile("a"), cv::IMREAD_COLOR);
+  const cv::Mat overlay = cv::imread(superpixelFile("a"), cv::IMREAD_COLOR);
+  ASSERT_FALSE(partition.empty());
+  ASSERT_FALSE(overlay.empty());
+  EXPECT_EQ(cv::norm(partition, partitionImage(expected), cv::NORM_INF), 0.0);
+  EXPECT_EQ(cv::norm(overlay, boundaryImage(a, expected.labels), cv::NORM_INF), 0.0);
+}
+
+TEST_F(CommandLineTest, ImageFileAsInputWritesFilesNamedBySuffixOnly) {
+  image("oak.png", noiseImage(18, 14, 5));
+  const ToolRun result = runOn(in_ + "/oak.png");
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, imageLines(in_ + "/oak.png", out_, ""));
+  EXPECT_EQ(treeOf(out_), resultTree({}, {""}));
+}
+
+TEST_F(CommandLineTest, DamagedImagesAreReportedAndTheOthersStillProcessed) {
+  image("a.png", noiseImage(16, 12, 6));
+  writeFile(in_ + "/b.png", "\x89PNG\r\n\x1a\n but the rest is garbage");
+  writeFile(in_ + "/c.bmp", "");
+  image("d.jpg", noiseImage(16, 12, 7));
+  const ToolRun result = runOn(in_);
+
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.out,
+            imageLines(in_ + "/a.png", out_, "/a") + imageLines(in_ + "/d.jpg", out_, "/d"));
+  // One "PATH: reason" line per damaged file, in walk order. (The PNG decoder may add a line of
+  // its own, which does not name the file.)
+  std::vector<std::string> lines;
+  std::istringstream err(result.err);
+  for (std::string line; std::getline(err, line);) {
+    if (line.find(in_) != std::string::npos) lines.push_back(line);
+  }
+  ASSERT_EQ(lines.size(), 2u) << result.err;
+  EXPECT_EQ(lines[0].rfind(in_ + "/b.png: ", 0), 0u) << lines[0];
+  EXPECT_GT(lines[0].size(), in_.size() + 8) << "a reason follows the path";
+  EXPECT_EQ(lines[1].rfind(in_ + "/c.bmp: ", 0), 0u) << lines[1];
+  EXPECT_EQ(treeOf(out_), resultTree({}, {"a", "d"}));
+}
+
+TEST_F(CommandLineTest, MissingInputFolderFailsAfterTheOutputFoldersAreMade) {
+  const ToolRun result = runOn(in_ + "/missing");
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err.rfind(in_ + "/missing: ", 0), 0u) << result.err;
+  EXPECT_EQ(treeOf(out_), resultTree({}, {}));
+}
+
+TEST_F(CommandLineTest, ResultFileThatCannotBeWrittenIsReportedAndFailsTheRun) {
+  image("a.png", noiseImage(16, 12, 15));
+  image("b.png", noiseImage(16, 12, 16));
+  fs::create_directories(labelFile("a"));  // a folder where the label file should go
+  const ToolRun result = runOn(in_);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err.rfind(out_ + "/partition_results//a.txt: ", 0), 0u) << result.err;
+  EXPECT_TRUE(fs::exists(superpixelFile("a")));
+  EXPECT_TRUE(fs::exists(partitionFile("a")));
+  EXPECT_TRUE(fs::is_regular_file(labelFile("b")));
+}
+
+TEST_F(CommandLineTest, OutputFolderInsideTheInputIsNotWalkedOnTheNextRun) {
+  image("a.png", noiseImage(16, 12, 17));
+  const std::string output = in_ + "/results";
+  fs::create_directory(output);
+  const ToolRun first = run({in_, output, "6", "0.5"});
+  ASSERT_EQ(first.exitCode, 0) << first.err;
+  // The results of the first run are PNG images inside the input tree now.
+  const ToolRun second = run({in_, output, "6", "0.5"});
+  EXPECT_EQ(second.exitCode, 0) << second.err;
+  EXPECT_EQ(second.out, first.out);
+  EXPECT_EQ(second.out, imageLines(in_ + "/a.png", output, "/a"));
+  EXPECT_EQ(treeOf(output), resultTree({}, {"a"}));
+}
+
+TEST_F(CommandLineTest, OutputFolderThatCannotBeMadeEndsTheRunWith255) {
+  image("a.png", noiseImage(8, 8, 8));
+  ToolRun result = run({in_, temp_.str() + "/missing/out", "6", "0.5"});
+  EXPECT_EQ(result.exitCode, 255);
+  EXPECT_EQ(result.out, "unable to create superpixel folder\n");
+  EXPECT_FALSE(fs::exists(temp_ / "missing"));
+
+  writeFile(out_ + "/partition_results", "a plain file");
+  result = runOn(in_);
+  EXPECT_EQ(result.exitCode, 255);
+  EXPECT_EQ(result.out, "unable to create partition folder\n");
+  EXPECT_EQ(treeOf(out_), (std::vector<std::string>{"partition_results", "superpixels/"}));
+}
+
+TEST_F(CommandLineTest, BadArgumentsExitWithTwoBeforeAnyFolderIsMade) {
+  image("a.png", noiseImage(8, 8, 9));
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* named;  // expected in the error
+  };
+  const Case cases[] = {
+      {{}, "Usage:"},
+      {{in_, out_, "6"}, "Usage:"},
+      {{"--fast", in_, out_, "6", "0.5"}, "--fast"},
+      {{in_, out_, "0", "0.5"}, "COUNT"},
+      {{in_, out_, "abc", "0.5"}, "COUNT"},
+      {{in_, out_, "-3", "0.5"}, "COUNT"},
+      {{in_, out_, "6", "-1"}, "WEIGHT"},
+      {{in_, out_, "6", "inf"}, "WEIGHT"},
+      {{in_, out_, "6", "nan"}, "WEIGHT"},
+      {{in_, out_, "6", "1e50"}, "WEIGHT"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.arguments.size()) + " arguments, expecting " + c.named);
+    const ToolRun result = run(c.arguments);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
+    EXPECT_TRUE(fs::is_empty(out_));
+  }
+}
+
+TEST_F(CommandLineTest, HelpAndVersionGoToStandardOutput) {
+  ToolRun result = run({"--help"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out.rfind("Usage: superpixels", 0), 0u) << result.out;
+  EXPECT_EQ(result.err, "");
+
+  result = run({"--version"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.out, "superpixels " + version() + "\n");
+  EXPECT_EQ(result.err, "");
+}
+
+TEST_F(CommandLineTest, ResultsDoNotDependOnTheOtherImagesOfTheRun) {
+  const cv::Mat m = noiseImage(30, 20, 10);
+  image("alone/m.png", m);
+  image("crowd/a.png", makeImage(40, 28, [](int x, int y) { return cv::Vec3b(6 * x, 9 * y, 50); }));
+  image("crowd/b.png", noiseImage(26, 26, 11));
+  image("crowd/m.png", m);
+  image("crowd/z.png", noiseImage(22, 18, 12));
+  const ToolRun result = runOn(in_, "8", "0.3");
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+
+  for (const std::string suffix : {".txt", "_partition.png"}) {
+    const std::string alone = readFile(out_ + "/partition_results/alone/m" + suffix);
+    const std::string crowd = readFile(out_ + "/partition_results/crowd/m" + suffix);
+    ASSERT_FALSE(alone.empty()) << suffix;
+    EXPECT_EQ(alone, crowd) << suffix << ": " << firstDifference(alone, crowd);
+  }
+  EXPECT_EQ(readFile(superpixelFile("alone/m")), readFile(superpixelFile("crowd/m")));
+}
+
+TEST_F(CommandLineTest, SecondRunReplacesTheResults) {
+  image("a.png", noiseImage(24, 18, 13));
+  ASSERT_EQ(runOn(in_).exitCode, 0);
+  const std::string first = readFile(labelFile("a"));
+
+  const cv::Mat smaller = noiseImage(10, 5, 14);
+  image("a.png", smaller);
+  const ToolRun second = runOn(in_);
+  ASSERT_EQ(second.exitCode, 0) << second.err;
+  const std::string labels = readFile(labelFile("a"));
+  EXPECT_NE(labels, first);
+  EXPECT_EQ(labels, labelText(segment(smaller, Options{6, 0.5f})));
+  EXPECT_EQ(cv::imread(superpixelFile("a"), cv::IMREAD_COLOR).size(), smaller.size());
+  EXPECT_EQ(cv::imread(partitionFile("a"), cv::IMREAD_COLOR).size(), smaller.size());
+  // No temporary files are left next to the results.
+  EXPECT_EQ(treeOf(out_), resultTree({}, {"a"}));
+}
+
+}  // namespace
+}  // namespace superpixels::testing

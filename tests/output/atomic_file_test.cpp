@@ -1,0 +1,97 @@
+#include "output/atomic_file.hpp"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include "test_support.hpp"
+
+namespace superpixels::testing {
+namespace {
+
+std::vector<std::string> entriesOf(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(AtomicFile, WritesNewFileAndLeavesNoTemporaryBehind) {
+  TempFolder folder;
+  // Result paths hold "//" after the output sub-folder's name.
+  const std::string path = folder.str() + "//oak.txt";
+  const std::string bytes("0\t1\t\r\n\0binary\xff", 14);
+  const WriteStatus status = writeFileAtomically(path, bytes);
+  ASSERT_TRUE(status.ok) << status.reason;
+  EXPECT_EQ(readFile(path), bytes);
+  EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"oak.txt"});
+
+  ASSERT_TRUE(writeFileAtomically((folder / "empty.txt").string(), "").ok);
+  EXPECT_EQ(fs::file_size(folder / "empty.txt"), 0u);
+}
+
+TEST(AtomicFile, ReplacesAnExistingFileWhole) {
+  TempFolder folder;
+  const std::string path = (folder / "oak.txt").string();
+  writeFile(path, std::string(1000, 'o'));
+  ASSERT_TRUE(writeFileAtomically(path, "new").ok);
+  EXPECT_EQ(readFile(path), "new");
+  ASSERT_TRUE(writeFileAtomically(path, "newer and longer").ok);
+  EXPECT_EQ(readFile(path), "newer and longer");
+  EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"oak.txt"});
+}
+
+TEST(AtomicFile, ResultGetsTheUsualPermissionsNotPrivateOnes) {
+  TempFolder folder;
+  const mode_t previous = ::umask(022);
+  const WriteStatus status = writeFileAtomically((folder / "oak.txt").string(), "x");
+  ::umask(previous);
+  ASSERT_TRUE(status.ok) << status.reason;
+  struct stat info;
+  ASSERT_EQ(::stat((folder / "oak.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0644u);
+}
+
+TEST(AtomicFile, FailureReturnsAReasonAndLeavesNothing) {
+  TempFolder folder;
+  writeFile(folder / "plain", "a plain file");
+  fs::create_directory(folder / "taken.txt");
+  struct Case {
+    const char* name;
+    std::string path;
+  };
+  const Case cases[] = {
+      {"missing folder", (folder / "missing" / "oak.txt").string()},
+      {"parent is a plain file", (folder / "plain" / "oak.txt").string()},
+      {"target is a folder", (folder / "taken.txt").string()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const WriteStatus status = writeFileAtomically(c.path, "bytes");
+    EXPECT_FALSE(status.ok);
+    EXPECT_FALSE(status.reason.empty());
+  }
+  // No temporary file anywhere; the existing entries are untouched.
+  EXPECT_EQ(entriesOf(folder.path()), (std::vector<std::string>{"plain", "taken.txt"}));
+  EXPECT_EQ(readFile(folder / "plain"), "a plain file");
+  EXPECT_TRUE(fs::is_directory(folder / "taken.txt"));
+  EXPECT_TRUE(fs::is_empty(folder / "taken.txt"));
+}
+
+TEST(AtomicFile, PathWithoutFolderWritesIntoTheWorkingFolder) {
+  TempFolder folder;
+  const fs::path previous = fs::current_path();
+  fs::current_path(folder.path());
+  const WriteStatus status = writeFileAtomically("bare.txt", "here");
+  fs::current_path(previous);
+  ASSERT_TRUE(status.ok) << status.reason;
+  EXPECT_EQ(readFile(folder / "bare.txt"), "here");
+  EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"bare.txt"});
+}
+
+}  // namespace
+}  // namespace superpixels::testing

@@ -1,0 +1,193 @@
+// Proposing single-pixel moves across region borders and applying them in batches.
+
+#include <iomanip>
+#include <set>
+
+#include "refine/boundaries.hpp"
+#include "refine/pixel_moves.hpp"
+#include "refine/refinement.hpp"
+#include "regions/greedy_merge.hpp"
+#include "regions/set_up.hpp"
+#include "test_support.hpp"
+
+namespace superpixels::testing {
+namespace {
+
+using Ids = std::vector<std::int32_t>;
+
+// An image whose regions are given pixel by pixel, prepared for refinement. The grid has step 1,
+// so every pixel index is also a valid slot id, and labels may use any of them.
+struct Labelled {
+  ImageData image;
+  SegmentationState state;
+
+  Labelled(const cv::Mat& bgr, const Ids& labels) : image(makeImageData(bgr)) {
+    setUpSegmentation(state, image, image.width * image.height, 0.5f);
+    EXPECT_EQ(state.blockWidth, 1);
+    state.labelMap.labels = labels;
+    for (Ids& set : state.labelMap.regionPixels) set.clear();
+    for (RegionStats& stats : state.regionStats) stats = RegionStats{};
+    for (std::int32_t p = 0; p < static_cast<std::int32_t>(labels.size()); ++p) {
+      state.labelMap.regionPixels[labels[p]].push_back(p);
+      state.regionStats[labels[p]].absorb(state.pixelStats(p));
+    }
+    listActiveRegions(state);
+    prepareRefinement(state);
+  }
+};
+
+// Colour A everywhere except where `pattern` has a 1 (colour B).
+cv::Mat twoColours(int width, int height, const Ids& pattern) {
+  return makeImage(width, height, [&](int x, int y) {
+    return pattern[y * width + x] ? cv::Vec3b(200, 40, 10) : cv::Vec3b(20, 90, 230);
+  });
+}
+
+double squaredLabDistance(const ImageData& image, std::int32_t p, std::int32_t q) {
+  double sum = 0.0;
+  for (int k = 0; k < 3; ++k) {
+    const double d = double(image.lab(p)[k]) - image.lab(q)[k];
+    sum += d * d;
+  }
+  return sum;
+}
+
+std::string describe(const std::vector<PixelMove>& moves) {
+  std::ostringstream out;
+  out << std::setprecision(17);
+  for (const PixelMove& m : moves) {
+    out << m.pixel << ": " << m.regionA << "->" << m.regionB << " +" << m.key << "\n";
+  }
+  return out.str();
+}
+
+// Regions {0, 1} and {2} of one colour: moving pixel 1 over costs 0.5 + 0 before and 0 + 0.5
+// after, a gain of exactly 0, which is not proposed. The one-pixel region 2 cannot lose its pixel.
+TEST(ProposeMoves, ZeroAndUndefinedGainsAreNotProposed) {
+  Labelled labelled(flatImage(3, 1), {0, 0, 2});
+  const SegmentationState& state = labelled.state;
+  EXPECT_EQ(moveGain(state, 0, 2, 1), 0.0);
+  EXPECT_TRUE(std::isnan(moveGain(state, 2, 0, 2)));
+  EXPECT_TRUE(state.pendingMoves.empty());
+}
+
+// The two-pixel region 1 (colours A B between an A and a B pixel) wants to give each pixel to its
+// like-coloured neighbour. Only the first move is carried out: afterwards the region has a single
+// pixel, and the second move is dropped.
+TEST(ApplyMoves, TwoPixelRegionLosesOnlyItsFirstPixel) {
+  Labelled labelled(twoColours(4, 1, {0, 0, 1, 1}), {0, 1, 1, 3});
+  SegmentationState& state = labelled.state;
+  const double gain = squaredLabDistance(labelled.image, 1, 2) / 2;
+  ASSERT_GT(gain, 0.0);
+  EXPECT_EQ(describe(state.pendingMoves), describe({{gain, 1, 0, 1}, {gain, 1, 3, 2}}));
+
+  const std::vector<PixelMove> moves = state.pendingMoves;
+  Ids revisit = {99};
+  EXPECT_EQ(applyMoves(state, moves, revisit), 1);
+  EXPECT_EQ(state.labelMap.labels, (Ids{0, 0, 1, 3}));
+  EXPECT_EQ(state.regionStats[1].count, 1.0);
+  ASSERT_NO_FATAL_FAILURE(expectConsistent(state));
+  // Changed regions 0 and 1, plus 3, which touched region 1 before the batch.
+  EXPECT_EQ(revisit, (Ids{0, 1, 3}));
+  EXPECT_EQ(state.activeCosts[positionOf(state, 0)], 0.5);
+  EXPECT_EQ(state.activeCosts[positionOf(state, 1)], 0.0);
+
+  Ids changed;
+  EXPECT_FALSE(applyMove(state, moves[1], changed));
+  EXPECT_TRUE(changed.empty());
+  EXPECT_EQ(state.labelMap.labels, (Ids{0, 0, 1, 3}));
+}
+
+// A one-colour row with the three middle pixels in region 1: each end pixel gains 1 by joining
+// its single-pixel neighbour. Once the first has moved, the second move gains nothing any more,
+// and it is carried out all the same.
+TEST(ApplyMoves, StaleMovesAreStillCarriedOut) {
+  Labelled labelled(flatImage(5, 1), {0, 1, 1, 1, 4});
+  SegmentationState& state = labelled.state;
+  EXPECT_EQ(describe(state.pendingMoves), describe({{1.0, 1, 0, 1}, {1.0, 1, 4, 3}}));
+  const std::vector<PixelMove> moves = state.pendingMoves;
+
+  SegmentationState afterFirst = state;
+  Ids changed;
+  ASSERT_TRUE(applyMove(afterFirst, moves[0], changed));
+  for (const std::int32_t c : changed) {
+    afterFirst.activeCosts[positionOf(afterFirst, c)] =
+        afterFirst.regionStats[c].cost(afterFirst.balanceWeight);
+  }
+  EXPECT_LE(moveGain(afterFirst, 1, 4, 3), 0.0);
+
+  Ids revisit;
+  EXPECT_EQ(applyMoves(state, moves, revisit), 2);
+  EXPECT_EQ(state.labelMap.labels, (Ids{0, 0, 1, 4, 4}));
+  EXPECT_EQ(revisit, (Ids{0, 1, 4}));
+}
+
+// Centre pixel 4 of region 0 may go to region 6 (bottom-left) or region 2 (top-right) with the
+// same gain. Its neighbour list visits the left column first, so region 6 wins although it has
+// the larger id and the larger pixel index.
+//   0 0 2
+//   0 0 0     pixels of region 0 other than the centre have colour B, all others colour A
+//   6 0 0
+TEST(ProposeMoves, EqualGainsGoToFirstNeighbourInListOrder) {
+  Labelled labelled(twoColours(3, 3, {1, 1, 0, 1, 0, 1, 0, 1, 1}), {0, 0, 2, 0, 0, 0, 6, 0, 0});
+  const SegmentationState& state = labelled.state;
+  const double gain = moveGain(state, 0, 6, 4);
+  ASSERT_GT(gain, 0.0);
+  ASSERT_EQ(gain, moveGain(state, 0, 2, 4));
+  const auto move = std::find_if(state.pendingMoves.begin(), state.pendingMoves.end(),
+                                 [](const PixelMove& m) { return m.pixel == 4; });
+  ASSERT_NE(move, state.pendingMoves.end());
+  EXPECT_EQ(move->regionA, 0);
+  EXPECT_EQ(move->regionB, 6);
+  EXPECT_EQ(move->key, gain);
+}
+
+// After a batch: counts match the pixel sets, labels agree with them, cached costs are fresh, and
+// the regions to revisit are the changed ones with every region that touched them before.
+TEST(ApplyMoves, BatchKeepsStateConsistent) {
+  const ImageData image = makeImageData(noiseImage(48, 36, 2));
+  SegmentationState state;
+  setUpSegmentation(state, image, 12, 0.5f);
+  mergeToCount(state, 12);
+  prepareRefinement(state);
+  const std::vector<PixelMove> moves = state.pendingMoves;
+  ASSERT_FALSE(moves.empty());
+  const std::vector<std::vector<RegionPair>> pairsBefore = state.neighbourPairs;
+  const std::vector<double> costsBefore = state.activeCosts;
+
+  Ids revisit;
+  const std::int64_t applied = applyMoves(state, moves, revisit);
+  ASSERT_NO_FATAL_FAILURE(expectConsistent(state));
+
+  std::set<std::int32_t> changed;
+  std::int64_t moved = 0;
+  for (const PixelMove& move : moves) {
+    if (state.labelMap.labels[move.pixel] != move.regionB) continue;
+    ++moved;
+    changed.insert(move.regionA);
+    changed.insert(move.regionB);
+  }
+  EXPECT_EQ(applied, moved);
+  std::set<std::int32_t> expectedRevisit;
+  for (const std::int32_t c : changed) {
+    for (const RegionPair& pair : pairsBefore[c]) {
+      expectedRevisit.insert(pair.regionA);
+      expectedRevisit.insert(pair.regionB);
+    }
+  }
+  EXPECT_EQ(revisit, Ids(expectedRevisit.begin(), expectedRevisit.end()));
+
+  for (std::int32_t i = 0; i < state.regionCount; ++i) {
+    const std::int32_t m = state.activeRegions[i];
+    ASSERT_EQ(state.regionStats[m].count,
+              static_cast<double>(state.labelMap.regionPixels[m].size()))
+        << "region " << m;
+    ASSERT_GE(state.regionStats[m].count, 1.0) << "region " << m;
+    const double expected =
+        changed.count(m) ? state.regionStats[m].cost(state.balanceWeight) : costsBefore[i];
+    ASSERT_EQ(state.activeCosts[i], expected) << "region " << m;
+  }
+}
+
+}  // namespace
+}  // namespace superpixels::testing
