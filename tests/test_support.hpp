@@ -15,7 +15,9 @@
 #include <opencv2/core.hpp>
 
 #include "image/image_data.hpp"
+#include "regions/greedy_merge.hpp"
 #include "regions/segmentation_state.hpp"
+#include "regions/set_up.hpp"
 
 namespace superpixels::testing {
 
@@ -106,6 +108,39 @@ inline void expectConsistent(const SegmentationState& state) {
   EXPECT_EQ(pixels, map.labels.size());
   EXPECT_EQ(live, state.regionCount);
 }
+
+// Every entry below `root`, relative, sorted, folders marked with a trailing "/".
+inline std::vector<std::string> treeOf(const fs::path& root) {
+  std::vector<std::string> entries;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+    const std::string relative = fs::relative(entry.path(), root).string();
+    entries.push_back(entry.is_directory() ? relative + "/" : relative);
+  }
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+// A state whose regions are given pixel by pixel. The grid has step 1, so every pixel index is
+// also a valid slot id, and `labels` may use any of them. Region statistics are pooled from the
+// single-pixel models in ascending pixel order, as merging leaves them.
+struct Labelled {
+  ImageData image;
+  SegmentationState state;
+
+  Labelled(const cv::Mat& bgr, const std::vector<std::int32_t>& labels)
+      : image(makeImageData(bgr)) {
+    setUpSegmentation(state, image, image.width * image.height, 0.5f);
+    EXPECT_EQ(state.blockWidth, 1);
+    state.labelMap.labels = labels;
+    for (std::vector<std::int32_t>& set : state.labelMap.regionPixels) set.clear();
+    for (RegionStats& stats : state.regionStats) stats = RegionStats{};
+    for (std::int32_t p = 0; p < static_cast<std::int32_t>(labels.size()); ++p) {
+      state.labelMap.regionPixels[labels[p]].push_back(p);
+      state.regionStats[labels[p]].absorb(state.pixelStats(p));
+    }
+    listActiveRegions(state);
+  }
+};
 
 inline fs::path testDataDir() { return SUPERPIXELS_TEST_DATA_DIR; }
 inline fs::path sharedDir() { return SUPERPIXELS_SHARED_DIR; }

@@ -29,16 +29,6 @@ std::string quoted(const std::string& text) {
   return q + "'";
 }
 
-// Every entry below `root`, relative, sorted, folders marked with a trailing "/".
-std::vector<std::string> treeOf(const fs::path& root) {
-  std::vector<std::string> entries;
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-    const std::string relative = fs::relative(entry.path(), root).string();
-    entries.push_back(entry.is_directory() ? relative + "/" : relative);
-  }
-  std::sort(entries.begin(), entries.end());
-  return entries;
-}
 
 // The output tree of a run: the two sub-folders, the mirrors of `folders` and the three result
 // files of every relative base in `bases`.

@@ -10,16 +10,6 @@
 namespace superpixels::testing {
 namespace {
 
-// Every entry below `root`, relative, sorted, folders marked with a trailing "/".
-std::vector<std::string> treeOf(const fs::path& root) {
-  std::vector<std::string> entries;
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-    const std::string relative = fs::relative(entry.path(), root).string();
-    entries.push_back(entry.is_directory() ? relative + "/" : relative);
-  }
-  std::sort(entries.begin(), entries.end());
-  return entries;
-}
 
 // An input tree under <temp>/in and the two output trees under <temp>/out.
 class FolderWalkTest : public ::testing::Test {

@@ -14,25 +14,6 @@ namespace {
 using Ids = std::vector<std::int32_t>;
 using Pair = std::pair<std::int32_t, std::int32_t>;
 
-// An image whose regions are given pixel by pixel. The grid has step 1, so every pixel index is
-// also a valid slot id, and labels may use any of them.
-struct Labelled {
-  ImageData image;
-  SegmentationState state;
-
-  Labelled(const cv::Mat& bgr, const Ids& labels) : image(makeImageData(bgr)) {
-    setUpSegmentation(state, image, image.width * image.height, 0.5f);
-    EXPECT_EQ(state.blockWidth, 1);
-    state.labelMap.labels = labels;
-    for (Ids& set : state.labelMap.regionPixels) set.clear();
-    for (RegionStats& stats : state.regionStats) stats = RegionStats{};
-    for (std::int32_t p = 0; p < static_cast<std::int32_t>(labels.size()); ++p) {
-      state.labelMap.regionPixels[labels[p]].push_back(p);
-      state.regionStats[labels[p]].absorb(state.pixelStats(p));
-    }
-    listActiveRegions(state);
-  }
-};
 
 // Blocks of a noise image merged down to 10 regions.
 struct Merged {

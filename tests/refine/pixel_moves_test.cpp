@@ -15,23 +15,9 @@ namespace {
 
 using Ids = std::vector<std::int32_t>;
 
-// An image whose regions are given pixel by pixel, prepared for refinement. The grid has step 1,
-// so every pixel index is also a valid slot id, and labels may use any of them.
-struct Labelled {
-  ImageData image;
-  SegmentationState state;
-
-  Labelled(const cv::Mat& bgr, const Ids& labels) : image(makeImageData(bgr)) {
-    setUpSegmentation(state, image, image.width * image.height, 0.5f);
-    EXPECT_EQ(state.blockWidth, 1);
-    state.labelMap.labels = labels;
-    for (Ids& set : state.labelMap.regionPixels) set.clear();
-    for (RegionStats& stats : state.regionStats) stats = RegionStats{};
-    for (std::int32_t p = 0; p < static_cast<std::int32_t>(labels.size()); ++p) {
-      state.labelMap.regionPixels[labels[p]].push_back(p);
-      state.regionStats[labels[p]].absorb(state.pixelStats(p));
-    }
-    listActiveRegions(state);
+// A hand-labelled state, prepared for refinement.
+struct Prepared : Labelled {
+  Prepared(const cv::Mat& bgr, const Ids& labels) : Labelled(bgr, labels) {
     prepareRefinement(state);
   }
 };
@@ -64,7 +50,7 @@ std::string describe(const std::vector<PixelMove>& moves) {
 // Regions {0, 1} and {2} of one colour: moving pixel 1 over costs 0.5 + 0 before and 0 + 0.5
 // after, a gain of exactly 0, which is not proposed. The one-pixel region 2 cannot lose its pixel.
 TEST(ProposeMoves, ZeroAndUndefinedGainsAreNotProposed) {
-  Labelled labelled(flatImage(3, 1), {0, 0, 2});
+  Prepared labelled(flatImage(3, 1), {0, 0, 2});
   const SegmentationState& state = labelled.state;
   EXPECT_EQ(moveGain(state, 0, 2, 1), 0.0);
   EXPECT_TRUE(std::isnan(moveGain(state, 2, 0, 2)));
@@ -75,7 +61,7 @@ TEST(ProposeMoves, ZeroAndUndefinedGainsAreNotProposed) {
 // like-coloured neighbour. Only the first move is carried out: afterwards the region has a single
 // pixel, and the second move is dropped.
 TEST(ApplyMoves, TwoPixelRegionLosesOnlyItsFirstPixel) {
-  Labelled labelled(twoColours(4, 1, {0, 0, 1, 1}), {0, 1, 1, 3});
+  Prepared labelled(twoColours(4, 1, {0, 0, 1, 1}), {0, 1, 1, 3});
   SegmentationState& state = labelled.state;
   const double gain = squaredLabDistance(labelled.image, 1, 2) / 2;
   ASSERT_GT(gain, 0.0);
@@ -102,7 +88,7 @@ TEST(ApplyMoves, TwoPixelRegionLosesOnlyItsFirstPixel) {
 // its single-pixel neighbour. Once the first has moved, the second move gains nothing any more,
 // and it is carried out all the same.
 TEST(ApplyMoves, StaleMovesAreStillCarriedOut) {
-  Labelled labelled(flatImage(5, 1), {0, 1, 1, 1, 4});
+  Prepared labelled(flatImage(5, 1), {0, 1, 1, 1, 4});
   SegmentationState& state = labelled.state;
   EXPECT_EQ(describe(state.pendingMoves), describe({{1.0, 1, 0, 1}, {1.0, 1, 4, 3}}));
   const std::vector<PixelMove> moves = state.pendingMoves;
@@ -129,7 +115,7 @@ TEST(ApplyMoves, StaleMovesAreStillCarriedOut) {
 //   0 0 0     pixels of region 0 other than the centre have colour B, all others colour A
 //   6 0 0
 TEST(ProposeMoves, EqualGainsGoToFirstNeighbourInListOrder) {
-  Labelled labelled(twoColours(3, 3, {1, 1, 0, 1, 0, 1, 0, 1, 1}), {0, 0, 2, 0, 0, 0, 6, 0, 0});
+  Prepared labelled(twoColours(3, 3, {1, 1, 0, 1, 0, 1, 0, 1, 1}), {0, 0, 2, 0, 0, 0, 6, 0, 0});
   const SegmentationState& state = labelled.state;
   const double gain = moveGain(state, 0, 6, 4);
   ASSERT_GT(gain, 0.0);
