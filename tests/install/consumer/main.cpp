@@ -1,0 +1,17 @@
+// Segments one image with the installed library: consumer IMAGE COUNT WEIGHT.
+#include <cstdlib>
+#include <iostream>
+
+#include <opencv2/imgcodecs.hpp>
+#include <superpixels/superpixels.hpp>
+
+int main(int argc, char** argv) {
+  if (argc != 4) return 2;
+  const cv::Mat image = cv::imread(argv[1], cv::IMREAD_COLOR);
+  superpixels::Options options;
+  options.superpixelCount = std::atoi(argv[2]);
+  options.weightFactor = static_cast<float>(std::atof(argv[3]));
+  const superpixels::Result result = superpixels::segment(image, options);
+  std::cout << "superpixels " << superpixels::version() << ": " << result.width << " x "
+            << result.height << " pixels, " << result.regionCount << " superpixels\n";
+}
