@@ -173,9 +173,16 @@ Every function may be called from several threads at once: the work runs without
 
   module.attr("__version__") = superpixels::version();
 
+  // Arguments are taken as plain objects and checked by hand, for clear messages; the signatures
+  // pybind11 would generate from that say nothing, so every docstring opens with its own.
+  py::options options;
+  options.disable_function_signatures();
+
   module.def("segment", &segmentArray, "image"_a, "count"_a, "weight"_a, py::kw_only(),
              "channel_order"_a = "rgb", "return_colours"_a = false,
-             R"doc(Segments an image into superpixels.
+             R"doc(segment(image, count, weight, *, channel_order="rgb", return_colours=False)
+
+Segments an image into superpixels.
 
 Parameters
 ----------
@@ -211,7 +218,9 @@ ValueError
 
   module.def("segment_file", &segmentFile, "path"_a, "count"_a, "weight"_a, py::kw_only(),
              "channel_order"_a = "rgb", "return_colours"_a = false,
-             R"doc(Segments an image file into superpixels.
+             R"doc(segment_file(path, count, weight, *, channel_order="rgb", return_colours=False)
+
+Segments an image file into superpixels.
 
 The file is decoded exactly as the command-line tool decodes it (OpenCV, three 8-bit channels), so
 the labels equal the tool's label file for that file.
@@ -240,7 +249,9 @@ TypeError, ValueError
     Bad count or weight, as for ``segment``.)doc");
 
   module.def("boundary_image", &boundaryArray, "image"_a, "labels"_a,
-             R"doc(The image with its superpixel borders drawn in black.
+             R"doc(boundary_image(image, labels)
+
+The image with its superpixel borders drawn in black.
 
 A pixel turns black when its left, upper or upper-left neighbour has another label, so borders are
 one pixel wide; the top row and the left column are always black. Every other pixel keeps its
@@ -268,7 +279,9 @@ ValueError
 
   module.def("partition_image", &partitionArray, "labels"_a, "colours"_a = py::none(),
              py::kw_only(), "channel_order"_a = "rgb",
-             R"doc(Every superpixel painted in one colour.
+             R"doc(partition_image(labels, colours=None, *, channel_order="rgb")
+
+Every superpixel painted in one colour.
 
 Parameters
 ----------
