@@ -6,6 +6,20 @@
 
 namespace superpixels {
 
+std::vector<Colour> displayColours(std::int32_t count) {
+  std::mt19937 generator;
+  const auto component = [&generator] {
+    return static_cast<float>(static_cast<double>(generator() % 21) / 21.0);
+  };
+  std::vector<Colour> colours(count);
+  for (Colour& colour : colours) {
+    colour.red = component();
+    colour.green = component();
+    colour.blue = component();
+  }
+  return colours;
+}
+
 LabelMap::LabelMap(std::int32_t width, std::int32_t height, std::int32_t blockWidth,
                    std::int32_t blockHeight) {
   const std::int32_t columns = blocksToCover(width, blockWidth);
@@ -17,16 +31,11 @@ LabelMap::LabelMap(std::int32_t width, std::int32_t height, std::int32_t blockWi
   regionPixels.resize(slotCount);
   labels.resize(static_cast<std::size_t>(width) * height);
 
-  // A fresh default-seeded generator for every image, so that an image's colours never depend on
-  // the images segmented before it.
-  std::mt19937 generator;
-  const auto component = [&generator] {
-    return static_cast<float>(static_cast<double>(generator() % 21) / 21.0);
-  };
+  const std::vector<Colour> colours = displayColours(slotCount);
   for (std::int32_t i = 0; i < slotCount; ++i) {
-    red[i] = component();
-    green[i] = component();
-    blue[i] = component();
+    red[i] = colours[i].red;
+    green[i] = colours[i].green;
+    blue[i] = colours[i].blue;
   }
 
   for (std::int32_t slot = 0; slot < slotCount; ++slot) {

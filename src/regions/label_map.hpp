@@ -3,13 +3,20 @@
 #include <cstdint>
 #include <vector>
 
+#include "superpixels/superpixels.hpp"
+
 namespace superpixels {
+
+// Display colours of slots 0 .. count - 1. A fresh default-seeded std::mt19937 draws red, green and
+// blue for slot 0, then for slot 1 and so on, each component (draw % 21) / 21: a slot's colour
+// depends on its id alone, never on the image or on the images segmented before it.
+std::vector<Colour> displayColours(std::int32_t count);
 
 // Which region every pixel belongs to, the pixels of every region and every region's display
 // colour. Regions are numbered by slot id: the row-major number of the initial block they grew
 // from. Invariant: pixel p is in regionPixels[labels[p]] and in no other set.
 struct LabelMap {
-  std::vector<float> red;    // per slot, one of k / 21 for k = 0 .. 20
+  std::vector<float> red;  // per slot, one of k / 21 for k = 0 .. 20
   std::vector<float> green;
   std::vector<float> blue;
   // Per slot, the region's pixel indices, ascending and distinct; empty once the region is gone.

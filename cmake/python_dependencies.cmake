@@ -1,0 +1,52 @@
+# Looks for what the Python module needs: a Python 3 interpreter with numpy, its development files
+# and pybind11 (Debian: python3-dev, python3-numpy, pybind11-dev). Sets SUPERPIXELS_PYTHON_FOUND.
+# Nothing is looked for when SUPERPIXELS_BUILD_PYTHON is switched off.
+
+set(SUPERPIXELS_PYTHON_FOUND FALSE)
+if(DEFINED SUPERPIXELS_BUILD_PYTHON AND NOT SUPERPIXELS_BUILD_PYTHON)
+  return()
+endif()
+
+# The first python3 on PATH may be a private interpreter (pyenv, a virtual environment) without
+# numpy, while Debian's numpy and pytest belong to /usr/bin/python3. Unless Python3_EXECUTABLE names
+# one, the module is built for the first python3 on PATH that imports numpy, and pytest too when
+# the tests are built (failing that, numpy alone).
+function(superpixels_imports result candidate)
+  execute_process(COMMAND "${candidate}" -c "import ${SUPERPIXELS_PYTHON_IMPORTS}"
+                  RESULT_VARIABLE status OUTPUT_QUIET ERROR_QUIET)
+  if(NOT status EQUAL 0)
+    set(${result} FALSE PARENT_SCOPE)
+  endif()
+endfunction()
+if(NOT Python3_EXECUTABLE)
+  if(SUPERPIXELS_BUILD_TESTS)
+    set(SUPERPIXELS_PYTHON_IMPORTS "numpy, pytest")
+    find_program(SUPERPIXELS_PYTHON_WITH_PYTEST NAMES python3 VALIDATOR superpixels_imports)
+    set(Python3_EXECUTABLE "${SUPERPIXELS_PYTHON_WITH_PYTEST}")
+  endif()
+  if(NOT Python3_EXECUTABLE)
+    set(SUPERPIXELS_PYTHON_IMPORTS "numpy")
+    find_program(SUPERPIXELS_PYTHON_WITH_NUMPY NAMES python3 VALIDATOR superpixels_imports)
+    set(Python3_EXECUTABLE "${SUPERPIXELS_PYTHON_WITH_NUMPY}")
+  endif()
+  if(NOT Python3_EXECUTABLE)
+    unset(Python3_EXECUTABLE)
+  endif()
+endif()
+
+find_package(Python3 3.7 COMPONENTS Interpreter Development.Module)
+if(NOT Python3_FOUND)
+  return()
+endif()
+set(SUPERPIXELS_PYTHON_IMPORTS "numpy")
+set(numpy_found TRUE)
+superpixels_imports(numpy_found "${Python3_EXECUTABLE}")
+if(NOT numpy_found)
+  message(STATUS "numpy not found for ${Python3_EXECUTABLE}")
+  return()
+endif()
+# pybind11 uses the interpreter found above.
+find_package(pybind11 2.6 CONFIG)
+if(pybind11_FOUND)
+  set(SUPERPIXELS_PYTHON_FOUND TRUE)
+endif()
