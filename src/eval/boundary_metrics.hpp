@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "eval/label_image.hpp"
+
+namespace superpixels::eval {
+
+// Matching tolerance in pixels for a width x height image: ceil(0.0025 x diagonal), that is the
+// smallest r with 400 r >= sqrt(width^2 + height^2), computed exactly in integers.
+int boundaryTolerance(int width, int height);
+
+// The boundary pixels of a segmentation, those whose right or lower neighbour has another label,
+// and for every pixel the horizontal distance to the nearest boundary pixel of its own row (a
+// large value when the row has none). The second makes disk look-ups cost 2r + 1 reads.
+struct BoundaryMap {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> isBoundary;  // row-major, 1 on boundary pixels
+  std::int64_t boundaryCount = 0;
+  std::vector<std::int32_t> rowDistance;
+};
+
+BoundaryMap boundaryMap(const LabelImage& image);
+
+// Fraction of the boundary pixels of `from` that have a boundary pixel of `to` within Euclidean
+// distance `tolerance` (dx^2 + dy^2 <= tolerance^2, a disk with its edge); 1 when `from` has no
+// boundary pixels. Both maps are of one image size. Recall is boundaryMatchRate(truth,
+// superpixels, r), precision boundaryMatchRate(superpixels, truth, r).
+double boundaryMatchRate(const BoundaryMap& from, const BoundaryMap& to, int tolerance);
+
+}  // namespace superpixels::eval

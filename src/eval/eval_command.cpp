@@ -1,0 +1,226 @@
+#include "eval/eval_command.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "eval/dataset.hpp"
+#include "eval/image_evaluation.hpp"
+#include "eval/label_files.hpp"
+#include "eval/report.hpp"
+
+namespace superpixels::eval {
+
+namespace {
+
+ParsedEvalArguments usageError(std::string message) {
+  ParsedEvalArguments parsed;
+  parsed.message = std::move(message);
+  return parsed;
+}
+
+bool isSingleFile(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+std::string sizeText(int width, int height) {
+  return std::to_string(width) + "x" + std::to_string(height);
+}
+
+// Loads the annotations of one label file that can be read and match its size.
+std::vector<LabelImage> loadGroundTruths(const std::vector<std::string>& paths,
+                                         const LabelImage& superpixels,
+                                         const std::string& labelPath, std::ostream& err,
+                                         bool& failed) {
+  std::vector<LabelImage> truths;
+  for (const std::string& path : paths) {
+    LabelImage truth;
+    std::string error;
+    if (!loadLabelImage(path, truth, error)) {
+      err << path << ": " << error << "\n";
+      failed = true;
+    } else if (truth.width != superpixels.width || truth.height != superpixels.height) {
+      err << path << ": size " << sizeText(truth.width, truth.height) << " differs from "
+          << sizeText(superpixels.width, superpixels.height) << " of " << labelPath << "\n";
+      failed = true;
+    } else {
+      truths.push_back(std::move(truth));
+    }
+  }
+  return truths;
+}
+
+// The photo of `id` for the explained variation; empty when there is none that fits.
+cv::Mat loadMatchingPhoto(const std::string& folder, const std::string& id,
+                          const LabelImage& superpixels, const std::string& labelPath,
+                          std::ostream& err, bool& failed) {
+  cv::Mat photo;
+  const std::optional<std::string> path = findPhoto(folder, id);
+  std::string error;
+  if (!path) {
+    err << labelPath << ": no photo named " << id << ".jpg (or .jpeg, .png, .ppm, .bmp, .tif, "
+        << ".tiff) in " << folder << "\n";
+  } else if (!loadPhoto(*path, photo, error)) {
+    err << *path << ": " << error << "\n";
+  } else if (photo.cols != superpixels.width || photo.rows != superpixels.height) {
+    err << *path << ": size " << sizeText(photo.cols, photo.rows) << " differs from "
+        << sizeText(superpixels.width, superpixels.height) << " of " << labelPath << "\n";
+  } else {
+    return photo;
+  }
+  failed = true;
+  return cv::Mat();
+}
+
+}  // namespace
+
+std::string evalUsageText() {
+  return "Usage: superpixels-eval [OPTIONS] LABELS GROUND_TRUTH\n"
+         "\n"
+         "Scores superpixel label files against ground-truth segmentations.\n"
+         "  LABELS        the tool's output folder, or any folder tree of label files NAME.txt\n"
+         "  GROUND_TRUTH  folder of annotations NAME-K.png (8- or 16-bit label images) or\n"
+         "                NAME-K.txt (label text); the annotations of an image are averaged\n"
+         "\n"
+         "Options:\n"
+         "  --images DIR  photos NAME.jpg (.jpeg, .png, .ppm, .bmp, .tif, .tiff), for the\n"
+         "                explained variation (n/a without)\n"
+         "  --per-image   a table line for every image, not only the average\n"
+         "  --csv FILE    also write one CSV row per image and an average row to FILE\n"
+         "  --help        show this text and exit\n"
+         "  --version     show the version and exit\n"
+         "\n"
+         "Columns: boundary recall and precision, undersegmentation error (UE), achievable\n"
+         "segmentation accuracy (ASA), explained variation (EV), compactness (CO), superpixel\n"
+         "count, superpixels not one 8-connected piece.\n"
+         "Exit codes: 0 all evaluated, 1 some file failed, 2 bad arguments.\n";
+}
+
+ParsedEvalArguments parseEvalArguments(const std::vector<std::string>& arguments) {
+  ParsedEvalArguments parsed;
+  EvalOptions& options = parsed.options;
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (optionsEnded || argument.rfind("--", 0) != 0) {
+      positional.push_back(argument);
+    } else if (argument == "--") {
+      optionsEnded = true;
+    } else if (argument == "--help" || argument == "--version") {
+      parsed.action = argument == "--help" ? ParsedEvalArguments::Action::help
+                                           : ParsedEvalArguments::Action::version;
+      return parsed;
+    } else if (argument == "--per-image") {
+      options.perImage = true;
+    } else if (argument == "--images" || argument == "--csv") {
+      if (i + 1 == arguments.size() || arguments[i + 1].empty()) {
+        return usageError(argument + " needs a value");
+      }
+      (argument == "--images" ? options.images : options.csv) = arguments[++i];
+    } else {
+      return usageError("unknown option " + argument);
+    }
+  }
+  if (positional.size() < 2) return usageError("expected 2 arguments: LABELS GROUND_TRUTH");
+  if (positional.size() > 2) return usageError("unexpected argument " + positional[2]);
+  options.labels = positional[0];
+  options.groundTruth = positional[1];
+  parsed.action = ParsedEvalArguments::Action::run;
+  return parsed;
+}
+
+int runEval(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+  const ParsedEvalArguments parsed = parseEvalArguments(arguments);
+  switch (parsed.action) {
+    case ParsedEvalArguments::Action::help:
+      out << evalUsageText() << std::flush;
+      return 0;
+    case ParsedEvalArguments::Action::version:
+      out << "superpixels-eval " << SUPERPIXELS_VERSION << std::endl;
+      return 0;
+    case ParsedEvalArguments::Action::usageError:
+      err << "superpixels-eval: " << parsed.message << "\n\n" << evalUsageText() << std::flush;
+      return 2;
+    case ParsedEvalArguments::Action::run:
+      break;
+  }
+  const EvalOptions& options = parsed.options;
+  bool failed = false;
+  std::vector<std::string> errors;
+  const std::vector<LabelFile> labelFiles = findLabelFiles(options.labels, errors);
+  const auto groundTruths = findGroundTruths(options.groundTruth, errors);
+  for (const std::string& error : errors) err << error << "\n";
+  failed = !errors.empty();
+  if (labelFiles.empty() && errors.empty()) {
+    err << options.labels << ": no label files (*.txt)\n";
+    failed = true;
+  }
+
+  std::vector<ImageRow> rows;
+  std::set<std::string> evaluatedIds;
+  for (const LabelFile& file : labelFiles) {
+    const auto truthPaths = groundTruths.find(file.id);
+    if (truthPaths == groundTruths.end()) {
+      err << file.path << ": no ground truth " << file.id << "-K.png or " << file.id << "-K.txt in "
+          << options.groundTruth << "\n";
+      failed = true;
+      continue;
+    }
+    evaluatedIds.insert(file.id);
+    LabelImage superpixels;
+    std::string error;
+    if (!loadLabelImage(file.path, superpixels, error)) {
+      err << file.path << ": " << error << "\n";
+      failed = true;
+      continue;
+    }
+    const std::vector<LabelImage> truths =
+        loadGroundTruths(truthPaths->second, superpixels, file.path, err, failed);
+    if (truths.empty()) continue;
+    cv::Mat photo;
+    if (!options.images.empty()) {
+      photo = loadMatchingPhoto(options.images, file.id, superpixels, file.path, err, failed);
+    }
+    rows.push_back(
+        {file.name, evaluateImage(superpixels, truths, photo.empty() ? nullptr : &photo)});
+  }
+  // Images left out would silently shift the averages; a single label file is a deliberate choice.
+  if (!labelFiles.empty() && !isSingleFile(options.labels)) {
+    std::vector<std::string> missing;
+    for (const auto& [id, paths] : groundTruths) {
+      if (!evaluatedIds.count(id)) missing.push_back(id);
+    }
+    if (!missing.empty()) {
+      err << options.groundTruth << ": " << missing.size() << " of " << groundTruths.size()
+          << " annotated images have no label file under " << options.labels << " (";
+      for (std::size_t i = 0; i < std::min<std::size_t>(missing.size(), 3); ++i) {
+        err << (i ? ", " : "") << missing[i] << ".txt";
+      }
+      err << (missing.size() > 3 ? ", ...)\n" : ")\n");
+      failed = true;
+    }
+  }
+  err << std::flush;
+  if (rows.empty()) {
+    if (!labelFiles.empty()) err << options.labels << ": no image could be evaluated" << std::endl;
+    return 1;
+  }
+
+  printTable(out, rows, options.perImage);
+  if (!options.csv.empty()) {
+    std::ofstream csv(options.csv, std::ios::binary | std::ios::trunc);
+    const std::string text = csvText(rows);
+    if (!csv || !csv.write(text.data(), static_cast<std::streamsize>(text.size())).flush()) {
+      err << options.csv << ": cannot write (" << std::strerror(errno) << ")" << std::endl;
+      failed = true;
+    }
+  }
+  return failed ? 1 : 0;
+}
+
+}  // namespace superpixels::eval
