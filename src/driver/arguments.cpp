@@ -26,6 +26,17 @@ long long parseCount(const std::string& text) {
   return std::strtoll(text.c_str(), nullptr, 10);
 }
 
+// A positive whole number of jobs written in plain digits; 0 when the text is anything else.
+int parseJobs(const std::string& text) {
+  if (text.empty() || text.size() > 6) return 0;
+  int jobs = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return 0;
+    jobs = jobs * 10 + (c - '0');
+  }
+  return jobs;
+}
+
 // atof-like: the longest valid prefix; 0 when there is none. Narrowed to single precision.
 float parseWeight(const std::string& text) {
   return static_cast<float>(std::strtod(text.c_str(), nullptr));
@@ -48,6 +59,8 @@ std::string usageText() {
          "  WEIGHT  compactness against colour uniformity, 0 or more (0.5 is a good start)\n"
          "\n"
          "Options:\n"
+         "  --jobs N   segment N images side by side (default: one per hardware thread);\n"
+         "             the results and the console lines are the same for every N\n"
          "  --help     show this text and exit\n"
          "  --version  show the version and exit\n"
          "\n"
@@ -58,7 +71,9 @@ std::string usageText() {
 ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
   std::vector<std::string> positional;
   bool optionsEnded = false;
-  for (const std::string& argument : arguments) {
+  int jobs = 0;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
     if (optionsEnded || argument.rfind("--", 0) != 0) {
       positional.push_back(argument);
     } else if (argument == "--") {
@@ -71,6 +86,18 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
       ParsedArguments parsed;
       parsed.action = ParsedArguments::Action::version;
       return parsed;
+    } else if (argument == "--jobs" || argument.rfind("--jobs=", 0) == 0) {
+      std::string value;
+      if (argument == "--jobs") {
+        if (i + 1 == arguments.size()) return usageError("--jobs needs a number");
+        value = arguments[++i];
+      } else {
+        value = argument.substr(7);
+      }
+      jobs = parseJobs(value);
+      if (jobs < 1) {
+        return usageError("--jobs '" + value + "' is not usable: jobs must be 1 .. 999999", false);
+      }
     } else {
       return usageError("unknown option " + argument);
     }
@@ -81,6 +108,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
   ParsedArguments parsed;
   parsed.action = ParsedArguments::Action::run;
   RunOptions& run = parsed.run;
+  run.jobs = jobs;
   run.inputFolder = positional[0];
   run.outputFolder = positional[1];
   const long long count = parseCount(positional[2]);

@@ -1,6 +1,12 @@
 #include "driver/batch.hpp"
 
+#include <algorithm>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
+#include <sstream>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "driver/engine.hpp"
@@ -19,10 +25,10 @@ bool processImage(const ImageEntry& entry, const RunOptions& options,
   ImageData image;
   const LoadStatus loaded = loadImage(entry.fullPath, image);
   if (!loaded.ok) {
-    err << entry.fullPath << ": " << loaded.reason << std::endl;
+    err << entry.fullPath << ": " << loaded.reason << "\n";
     return false;
   }
-  out << "reading  " << entry.fullPath << "..." << std::endl;
+  out << "reading  " << entry.fullPath << "...\n";
 
   const Result result = segmentImage(image, options.segmentation);
   // The relative path without its four-character suffix.
@@ -31,18 +37,82 @@ bool processImage(const ImageEntry& entry, const RunOptions& options,
   bool ok = true;
   const auto report = [&](const std::string& path, const WriteStatus& status) {
     if (!status.ok) {
-      err << path << ": " << status.reason << std::endl;
+      err << path << ": " << status.reason << "\n";
       ok = false;
     }
   };
   const std::string boundaryPath = resultPath(superpixelFolder, relativeBase, boundarySuffix);
-  out << "save superpixel to " << boundaryPath << std::endl;
+  out << "save superpixel to " << boundaryPath << "\n";
   report(boundaryPath, writeBoundaryImage(boundaryPath, image.sourceImage, result));
   const std::string partitionPath = resultPath(partitionFolder, relativeBase, partitionSuffix);
   report(partitionPath, writePartitionImage(partitionPath, result));
   const std::string labelPath = resultPath(partitionFolder, relativeBase, labelSuffix);
   report(labelPath, writeLabelFile(labelPath, result));
   return ok;
+}
+
+// What one image leaves for the printer.
+struct Outcome {
+  std::string out;
+  std::string err;
+  bool ok = false;
+  bool done = false;
+};
+
+// The images of the walk, handed out one at a time to the workers; the outcomes come back to the
+// thread that prints them in walk order.
+class ImageQueue {
+ public:
+  explicit ImageQueue(std::size_t count) : outcomes_(count) {}
+
+  // The index of the next image to segment, or false when every image has been handed out.
+  bool next(std::size_t& index) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (handedOut_ == outcomes_.size()) return false;
+    index = handedOut_++;
+    return true;
+  }
+
+  void finish(std::size_t index, Outcome outcome) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      outcomes_[index] = std::move(outcome);
+      outcomes_[index].done = true;
+    }
+    finished_.notify_all();
+  }
+
+  // Waits for image `index` and takes its outcome.
+  Outcome take(std::size_t index) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    finished_.wait(lock, [&] { return outcomes_[index].done; });
+    return std::move(outcomes_[index]);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable finished_;
+  std::size_t handedOut_ = 0;
+  std::vector<Outcome> outcomes_;
+};
+
+// Takes images from the queue until none is left. Nothing escapes: a failure is the image's.
+void work(ImageQueue& queue, const std::vector<ImageEntry>& images, const RunOptions& options,
+          const std::string& superpixelFolder, const std::string& partitionFolder) {
+  std::size_t index;
+  while (queue.next(index)) {
+    const ImageEntry& entry = images[index];
+    std::ostringstream out, err;
+    Outcome outcome;
+    try {
+      outcome.ok = processImage(entry, options, superpixelFolder, partitionFolder, out, err);
+    } catch (const std::exception& e) {
+      err << entry.fullPath << ": " << e.what() << "\n";
+    }
+    outcome.out = out.str();
+    outcome.err = err.str();
+    queue.finish(index, std::move(outcome));
+  }
 }
 
 }  // namespace
@@ -77,19 +147,31 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   summary.errors = walkReport.errors;
   summary.imagesFound = static_cast<int>(images.size());
 
-  for (const ImageEntry& entry : images) {
-    bool ok = false;
-    try {
-      ok = processImage(entry, options, superpixelFolder, partitionFolder, out, err);
-    } catch (const std::exception& e) {
-      err << entry.fullPath << ": " << e.what() << std::endl;
+  ImageQueue queue(images.size());
+  const std::size_t jobs = std::min<std::size_t>(
+      options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency()),
+      std::max<std::size_t>(images.size(), 1));
+  std::vector<std::thread> workers;
+  try {
+    for (std::size_t j = 0; j < jobs; ++j) {
+      workers.emplace_back(work, std::ref(queue), std::cref(images), std::cref(options),
+                           std::cref(superpixelFolder), std::cref(partitionFolder));
     }
-    if (ok) {
+  } catch (const std::system_error&) {
+    // Fewer threads than asked for; with none at all, this thread does the work.
+    if (workers.empty()) work(queue, images, options, superpixelFolder, partitionFolder);
+  }
+  for (std::size_t index = 0; index < images.size(); ++index) {
+    const Outcome outcome = queue.take(index);
+    out << outcome.out << std::flush;
+    err << outcome.err << std::flush;
+    if (outcome.ok) {
       ++summary.imagesWritten;
     } else {
       ++summary.errors;
     }
   }
+  for (std::thread& worker : workers) worker.join();
   return summary;
 }
 

@@ -12,6 +12,7 @@ struct RunOptions {
   std::string inputFolder;   // folder tree to walk, or a single image file
   std::string outputFolder;  // must exist; receives the two output trees
   Options segmentation;
+  int jobs = 0;  // images segmented side by side; 0 = one per hardware thread
 };
 
 struct RunSummary {
@@ -28,6 +29,11 @@ int exitCode(const RunSummary& summary);
 // Creates the output folders, walks the input tree and segments every image, writing its three
 // result files. The tool's console lines go to `out`, errors (one line each, "PATH: reason") to
 // `err`. A failing image or folder never stops the run. Options must be valid.
+//
+// Images are segmented on `jobs` threads, each taking the next image of the walk when it is done
+// with one, so at most `jobs` images are in memory. Each image's lines are held back until it is
+// finished and then printed whole, images in walk order (standard output first, then standard
+// error); output files, lines and summary are the same whatever the number of jobs.
 RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace superpixels

@@ -20,8 +20,10 @@ struct ImageData {
   NeighbourList neighbours(std::int32_t p) const { return neighbourList(p, width, height); }
 
   // The three Lab bytes of pixel p.
-  const std::uint8_t* lab(std::int32_t p) const {
-    return labImage.ptr<std::uint8_t>(p / width) + 3 * (p % width);
+  const std::uint8_t* lab(std::int32_t p) const { return lab(p % width, p / width); }
+  // The three Lab bytes of the pixel at column x, row y.
+  const std::uint8_t* lab(std::int32_t x, std::int32_t y) const {
+    return labImage.ptr<std::uint8_t>(y) + 3 * x;
   }
 };
 

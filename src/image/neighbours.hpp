@@ -31,4 +31,23 @@ inline NeighbourList neighbourList(std::int32_t p, std::int32_t width, std::int3
   return list;
 }
 
+// Calls visit(q) for every neighbour q of pixel p = y * width + x, in the order of neighbourList.
+// Pixels off the image border take a path without bounds tests.
+template <typename Visit>
+inline void forEachNeighbour(std::int32_t p, std::int32_t x, std::int32_t y, std::int32_t width,
+                             std::int32_t height, Visit&& visit) {
+  if (x > 0 && y > 0 && x + 1 < width && y + 1 < height) {
+    visit(p - width - 1);
+    visit(p - 1);
+    visit(p + width - 1);
+    visit(p - width);
+    visit(p + width);
+    visit(p - width + 1);
+    visit(p + 1);
+    visit(p + width + 1);
+  } else {
+    for (const std::int32_t q : neighbourList(p, width, height)) visit(q);
+  }
+}
+
 }  // namespace superpixels

@@ -16,101 +16,203 @@ constexpr std::size_t minNeighbourRegions = 3;
 // Starting value of the best cost rise: any real rise is smaller.
 constexpr double noReceiverYet = 1e20;
 
+// A piece of a region: a range of the pass's pixel buffer and of its neighbour buffer.
 struct Piece {
-  std::vector<std::int32_t> pixels;     // ascending
-  std::vector<std::int32_t> neighbours;  // region ids next to the piece, ascending, own id excluded
+  std::size_t begin = 0, end = 0;                      // pixels, ascending once sorted
+  std::size_t neighboursBegin = 0, neighboursEnd = 0;  // region ids next to it, ascending
+  std::size_t size() const { return end - begin; }
 };
 
-// Splits region c into its 8-connected pieces, in ascending order of their smallest pixel.
-// `inRegion` is a per-pixel scratch flag, all false on entry and on exit.
-std::vector<Piece> findPieces(const SegmentationState& state, std::int32_t c,
-                              std::vector<std::uint8_t>& inRegion) {
-  const ImageData& image = *state.image;
-  const std::vector<std::int32_t>& labels = state.labelMap.labels;
-  const std::vector<std::int32_t>& pixels = state.labelMap.regionPixels[c];
-  for (const std::int32_t p : pixels) inRegion[p] = 1;
-
+// Working data of the pass, allocated once.
+struct Pass {
+  SegmentationState& state;
+  std::int32_t width;
+  std::int32_t height;
+  double inverseWidth;
+  // Every region's pixels as merging and refinement left them, ascending: pixels of slot s are
+  // order[start[s]] .. order[start[s + 1] - 1]. A region's pixels leave it only in its own turn.
+  std::vector<std::int32_t> order;
+  std::vector<std::int32_t> start;
+  // Pixels handed to a region whose turn has not come yet, in hand-over order.
+  std::vector<std::vector<std::int32_t>> received;
+  // Regions whose model still has to be rebuilt from their kept pixels (their slice of `order`):
+  // rebuilt only if a later hand-over reads it.
+  std::vector<std::uint8_t> stale;
+  std::vector<std::uint8_t> reached;  // per pixel, reached in the current region's turn
+  std::vector<std::int32_t> pixels;   // the current region's pixels when it received some
+  std::vector<std::int32_t> queue;    // the current region's pixels, piece after piece
+  std::vector<std::int32_t> near;     // the pieces' neighbour ids, piece after piece
   std::vector<Piece> pieces;
-  std::vector<std::int32_t> queue;
-  for (const std::int32_t seed : pixels) {
-    if (!inRegion[seed]) continue;
-    inRegion[seed] = 0;
-    Piece piece;
-    queue.assign(1, seed);
-    for (std::size_t head = 0; head < queue.size(); ++head) {
-      for (const std::int32_t a : image.neighbours(queue[head])) {
-        if (inRegion[a]) {
-          inRegion[a] = 0;
-          queue.push_back(a);
-        }
-        if (labels[a] != c) piece.neighbours.push_back(labels[a]);
+
+  explicit Pass(SegmentationState& s)
+      : state(s), width(s.image->width), height(s.image->height), inverseWidth(1.0 / width) {}
+
+  // x and y of pixel p without an integer division; exact after the correction.
+  void position(std::int32_t p, std::int32_t& x, std::int32_t& y) const {
+    y = static_cast<std::int32_t>(p * inverseWidth);
+    x = p - y * width;
+    if (x < 0) {
+      --y;
+      x += width;
+    } else if (x >= width) {
+      ++y;
+      x -= width;
+    }
+  }
+
+  RegionStats statsOf(const std::int32_t* first, const std::int32_t* last) const {
+    RegionStats s;
+    for (const std::int32_t* p = first; p != last; ++p) {
+      std::int32_t x, y;
+      position(*p, x, y);
+      state.absorbPixel(s, x, y);
+    }
+    return s;
+  }
+
+  const RegionStats& statsOfRegion(std::int32_t u) {
+    if (stale[u]) {
+      state.regionStats[u] = statsOf(order.data() + start[u], order.data() + start[u + 1]);
+      stale[u] = 0;
+    }
+    return state.regionStats[u];
+  }
+
+  // Splits region c, whose pixels are `all` (ascending), into its 8-connected pieces, in
+  // ascending order of their smallest pixel.
+  void findPieces(std::int32_t c, const std::int32_t* all, std::size_t count) {
+    const std::vector<std::int32_t>& labels = state.labelMap.labels;
+    queue.clear();
+    near.clear();
+    pieces.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::int32_t seed = all[i];
+      if (reached[seed]) continue;
+      reached[seed] = 1;
+      Piece piece;
+      piece.begin = queue.size();
+      piece.neighboursBegin = near.size();
+      queue.push_back(seed);
+      for (std::size_t head = piece.begin; head < queue.size(); ++head) {
+        const std::int32_t z = queue[head];
+        std::int32_t x, y;
+        position(z, x, y);
+        forEachNeighbour(z, x, y, width, height, [&](std::int32_t a) {
+          const std::int32_t l = labels[a];
+          if (l == c) {
+            if (!reached[a]) {
+              reached[a] = 1;
+              queue.push_back(a);
+            }
+          } else if (std::find(near.begin() + piece.neighboursBegin, near.end(), l) == near.end()) {
+            near.push_back(l);
+          }
+        });
+      }
+      piece.end = queue.size();
+      piece.neighboursEnd = near.size();
+      std::sort(near.begin() + piece.neighboursBegin, near.end());
+      pieces.push_back(piece);
+    }
+    for (std::size_t i = 0; i < count; ++i) reached[all[i]] = 0;
+    // A single piece is the whole, already ascending, pixel list.
+    if (pieces.size() == 1) {
+      std::copy(all, all + count, queue.begin());
+    } else {
+      for (const Piece& piece : pieces) {
+        std::sort(queue.begin() + piece.begin, queue.begin() + piece.end);
       }
     }
-    piece.pixels = queue;
-    std::sort(piece.pixels.begin(), piece.pixels.end());
-    std::sort(piece.neighbours.begin(), piece.neighbours.end());
-    piece.neighbours.erase(std::unique(piece.neighbours.begin(), piece.neighbours.end()),
-                           piece.neighbours.end());
-    pieces.push_back(std::move(piece));
   }
-  return pieces;
-}
 
-RegionStats statsOf(const SegmentationState& state, const std::vector<std::int32_t>& pixels) {
-  RegionStats s;
-  for (const std::int32_t p : pixels) s.absorb(state.pixelStats(p));
-  return s;
-}
-
-// Hands `piece` to the neighbouring region whose cost rises least by taking it in.
-void handOver(SegmentationState& state, const Piece& piece) {
-  const RegionStats s = statsOf(state, piece.pixels);
-  const double w = state.balanceWeight;
-  std::int32_t target = piece.neighbours.front();
-  double best = noReceiverYet;
-  for (const std::int32_t u : piece.neighbours) {
-    RegionStats joint = s;
-    joint.absorb(state.regionStats[u]);
-    const double delta = (joint.cost(w) - s.cost(w)) - state.regionStats[u].cost(w);
-    if (delta < best) {
-      target = u;
-      best = delta;
+  // Hands `piece` of region c to the neighbouring region whose cost rises least by taking it in.
+  void handOver(std::int32_t c, const Piece& piece) {
+    const RegionStats s = statsOf(queue.data() + piece.begin, queue.data() + piece.end);
+    const double w = state.balanceWeight;
+    std::int32_t target = near[piece.neighboursBegin];
+    double best = noReceiverYet;
+    for (std::size_t k = piece.neighboursBegin; k < piece.neighboursEnd; ++k) {
+      const std::int32_t u = near[k];
+      const RegionStats& other = statsOfRegion(u);
+      RegionStats joint = s;
+      joint.absorb(other);
+      const double delta = (joint.cost(w) - s.cost(w)) - other.cost(w);
+      if (delta < best) {
+        target = u;
+        best = delta;
+      }
     }
+    for (std::size_t i = piece.begin; i < piece.end; ++i) {
+      state.labelMap.labels[queue[i]] = target;
+    }
+    if (target > c) {
+      received[target].insert(received[target].end(), queue.begin() + piece.begin,
+                              queue.begin() + piece.end);
+    }
+    state.regionStats[target].absorb(s);
   }
-  std::vector<std::int32_t>& into = state.labelMap.regionPixels[target];
-  const auto middle = static_cast<std::ptrdiff_t>(into.size());
-  into.insert(into.end(), piece.pixels.begin(), piece.pixels.end());
-  std::inplace_merge(into.begin(), into.begin() + middle, into.end());
-  for (const std::int32_t p : piece.pixels) state.labelMap.labels[p] = target;
-  state.regionStats[target].absorb(s);
-}
+};
 
 }  // namespace
 
 void enforceConnectivity(SegmentationState& state) {
-  std::vector<std::uint8_t> inRegion(state.labelMap.labels.size(), 0);
+  Pass pass(state);
+  const std::vector<std::int32_t>& labels = state.labelMap.labels;
+  const std::int32_t slots = state.labelMap.slotCount;
+  // Merging and refinement keep labels only: the pixel sets are gathered here, by counting sort.
+  pass.start.assign(slots + 1, 0);
+  for (const std::int32_t label : labels) ++pass.start[label + 1];
+  for (std::int32_t s = 0; s < slots; ++s) pass.start[s + 1] += pass.start[s];
+  pass.order.resize(labels.size());
+  {
+    std::vector<std::int32_t> next(pass.start.begin(), pass.start.end() - 1);
+    for (std::size_t p = 0; p < labels.size(); ++p) {
+      pass.order[next[labels[p]]++] = static_cast<std::int32_t>(p);
+    }
+  }
+  pass.received.resize(slots);
+  pass.stale.assign(slots, 0);
+  pass.reached.assign(labels.size(), 0);
+
   const std::vector<std::int32_t> regions = state.activeRegions;
   for (const std::int32_t c : regions) {
-    const std::vector<Piece> pieces = findPieces(state, c, inRegion);
-    std::size_t kept = 0;
-    for (std::size_t i = 1; i < pieces.size(); ++i) {
-      if (pieces[i].pixels.size() > pieces[kept].pixels.size()) kept = i;
+    const std::int32_t* all = pass.order.data() + pass.start[c];
+    std::size_t count = static_cast<std::size_t>(pass.start[c + 1] - pass.start[c]);
+    std::vector<std::int32_t>& extra = pass.received[c];
+    if (!extra.empty()) {
+      std::sort(extra.begin(), extra.end());
+      pass.pixels.resize(count + extra.size());
+      std::merge(all, all + count, extra.begin(), extra.end(), pass.pixels.begin());
+      all = pass.pixels.data();
+      count = pass.pixels.size();
     }
-    const std::vector<std::int32_t>& keptNeighbours = pieces[kept].neighbours;
-    const bool wholeImage = keptNeighbours.empty();
-    const bool dissolve = !wholeImage && keptNeighbours.size() < minNeighbourRegions;
+    pass.findPieces(c, all, count);
+
+    std::size_t kept = 0;
+    for (std::size_t i = 1; i < pass.pieces.size(); ++i) {
+      if (pass.pieces[i].size() > pass.pieces[kept].size()) kept = i;
+    }
+    const Piece& keptPiece = pass.pieces[kept];
+    const std::size_t keptNeighbours = keptPiece.neighboursEnd - keptPiece.neighboursBegin;
+    const bool wholeImage = keptNeighbours == 0;
+    const bool dissolve = !wholeImage && keptNeighbours < minNeighbourRegions;
     if (dissolve) {
-      state.labelMap.regionPixels[c].clear();
       state.regionStats[c] = RegionStats{};
       ++state.figures.dissolvedRegions;
+    } else if (pass.pieces.size() == 1 && extra.empty()) {
+      // Kept whole: its model is rebuilt from its slice of `order` if anything reads it.
+      pass.stale[c] = 1;
+      if (wholeImage) ++state.figures.keptWholeImageRegions;
     } else {
-      state.labelMap.regionPixels[c] = pieces[kept].pixels;
-      state.regionStats[c] = statsOf(state, pieces[kept].pixels);
+      state.regionStats[c] =
+          pass.statsOf(pass.queue.data() + keptPiece.begin, pass.queue.data() + keptPiece.end);
       if (wholeImage) ++state.figures.keptWholeImageRegions;
     }
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-      if (dissolve || i != kept) handOver(state, pieces[i]);
+    for (std::size_t i = 0; i < pass.pieces.size(); ++i) {
+      if (dissolve || i != kept) pass.handOver(c, pass.pieces[i]);
     }
+    extra.clear();
+    extra.shrink_to_fit();
   }
   listActiveRegions(state);
   state.figures.finalRegionCount = state.regionCount;

@@ -2,52 +2,58 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace superpixels {
 
+namespace {
+
+bool hasForeignNeighbour(const std::vector<std::int32_t>& labels, std::int32_t p, std::int32_t x,
+                         std::int32_t y, std::int32_t width, std::int32_t height) {
+  const std::int32_t own = labels[p];
+  bool foreign = false;
+  forEachNeighbour(p, x, y, width, height,
+                   [&](std::int32_t q) { foreign = foreign || labels[q] != own; });
+  return foreign;
+}
+
+void setBit(std::vector<std::uint64_t>& bits, std::int32_t p, bool on) {
+  const std::uint64_t mask = std::uint64_t{1} << (p & 63);
+  std::uint64_t& word = bits[static_cast<std::size_t>(p) >> 6];
+  word = on ? word | mask : word & ~mask;
+}
+
+}  // namespace
+
+// A table lookup: a binary search over activeRegions took 15 % of the refinement's instructions.
 std::int32_t positionOf(const SegmentationState& state, std::int32_t id) {
-  std::int32_t lo = 0;
-  std::int32_t hi = state.regionCount - 1;
-  while (lo <= hi) {
-    const std::int32_t mid = (lo + hi) / 2;
-    const std::int32_t value = state.activeRegions[mid];
-    if (value < id) {
-      lo = mid + 1;
-    } else if (value > id) {
-      hi = mid - 1;
-    } else {
-      return mid;
-    }
-  }
-  return -1;
+  return state.positions[id];
 }
 
 void rebuildBoundaries(SegmentationState& state) {
-  const ImageData& image = *state.image;
+  const std::int32_t width = state.image->width;
+  const std::int32_t height = state.image->height;
   const std::vector<std::int32_t>& labels = state.labelMap.labels;
-  for (const std::int32_t m : state.activeRegions) {
-    state.neighbourPairs[m].clear();
-    state.boundaryPixels[m].clear();
-  }
-  std::vector<std::int32_t> larger;
-  for (const std::int32_t m : state.activeRegions) {
-    larger.clear();
-    std::vector<std::int32_t>& boundary = state.boundaryPixels[m];
-    for (const std::int32_t p : state.labelMap.regionPixels[m]) {
-      bool onBoundary = false;
-      for (const std::int32_t q : image.neighbours(p)) {
-        const std::int32_t l = labels[q];
-        if (l != m) onBoundary = true;
-        if (m < l) larger.push_back(l);
-      }
-      if (onBoundary) boundary.push_back(p);
+  state.boundaryBits.assign((static_cast<std::size_t>(width) * height + 63) / 64, 0);
+  for (std::int32_t y = 0; y < height; ++y) {
+    for (std::int32_t x = 0; x < width; ++x) {
+      const std::int32_t p = y * width + x;
+      if (hasForeignNeighbour(labels, p, x, y, width, height)) setBit(state.boundaryBits, p, true);
     }
-    std::sort(larger.begin(), larger.end());
-    larger.erase(std::unique(larger.begin(), larger.end()), larger.end());
-    for (const std::int32_t n : larger) {
-      state.neighbourPairs[m].push_back({m, n});
-      state.neighbourPairs[n].push_back({m, n});
+  }
+}
+
+void updateBoundaries(SegmentationState& state, const std::vector<std::int32_t>& moved) {
+  const std::int32_t width = state.image->width;
+  const std::int32_t height = state.image->height;
+  const std::vector<std::int32_t>& labels = state.labelMap.labels;
+  for (const std::int32_t centre : moved) {
+    const std::int32_t cx = centre % width;
+    const std::int32_t cy = centre / width;
+    for (std::int32_t y = std::max(cy - 1, 0); y <= std::min(cy + 1, height - 1); ++y) {
+      for (std::int32_t x = std::max(cx - 1, 0); x <= std::min(cx + 1, width - 1); ++x) {
+        const std::int32_t p = y * width + x;
+        setBit(state.boundaryBits, p, hasForeignNeighbour(labels, p, x, y, width, height));
+      }
     }
   }
 }

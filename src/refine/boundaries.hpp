@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "regions/segmentation_state.hpp"
 
@@ -9,10 +10,18 @@ namespace superpixels {
 // Position of region `id` in `activeRegions`, or -1 when it is not active.
 std::int32_t positionOf(const SegmentationState& state, std::int32_t id);
 
-// Recomputes, for every active region, its boundary pixels (pixels with a neighbour in another
-// region, ascending) and its touching pairs: the list of region x holds first the pairs (m, x) with
-// m < x in ascending m, then the pairs (x, n) with n > x in ascending n.
+// Recomputes the border bitmap over the whole image: bit p is set when pixel p has a neighbour
+// labelled differently.
 void rebuildBoundaries(SegmentationState& state);
+
+// Brings the border bitmap up to date after the pixels `moved` changed their labels: only those
+// pixels and their neighbours can change status. The result equals rebuildBoundaries'.
+void updateBoundaries(SegmentationState& state, const std::vector<std::int32_t>& moved);
+
+// True when bit p of the border bitmap is set.
+inline bool isBoundary(const SegmentationState& state, std::int32_t p) {
+  return (state.boundaryBits[static_cast<std::size_t>(p) >> 6] >> (p & 63)) & 1u;
+}
 
 // Sets `balanceWeight` so that, summed over the active regions, the weighted spatial spread equals
 // `weightFactor` times the colour term. When the spread sums to 0 or the weight would not be

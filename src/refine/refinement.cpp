@@ -4,17 +4,23 @@
 
 #include "refine/boundaries.hpp"
 #include "refine/pixel_moves.hpp"
+#include "regions/quick_cost.hpp"
 
 namespace superpixels {
 
 void prepareRefinement(SegmentationState& state) {
   state.activeCosts.assign(state.regionCount, 0.0);
+  state.touchingRegions.assign(state.regionCount, {});
   rebuildBoundaries(state);
   computeBalanceWeight(state);
+  state.quickCosts.resize(state.regionCount);
   for (std::int32_t i = 0; i < state.regionCount; ++i) {
-    state.activeCosts[i] = state.regionStats[state.activeRegions[i]].cost(state.balanceWeight);
+    const RegionStats& region = state.regionStats[state.activeRegions[i]];
+    state.activeCosts[i] = region.cost(state.balanceWeight);
+    state.quickCosts[i] = QuickCost(region, state.longerSide());
   }
-  for (std::int32_t j = 0; j < state.regionCount; ++j) proposeMoves(state, j);
+  state.pendingMoves.clear();
+  proposeMoves(state, std::vector<std::uint8_t>(state.regionCount, 1));
   state.figures.initialProposals = static_cast<std::int64_t>(state.pendingMoves.size());
 }
 
@@ -27,12 +33,15 @@ float totalEnergy(const SegmentationState& state) {
 }
 
 bool refinePass(SegmentationState& state) {
-  std::vector<std::int32_t> revisit;
+  std::vector<std::uint8_t> revisit;
+  std::vector<std::int32_t> moved;
   const std::vector<PixelMove> moves = std::move(state.pendingMoves);
   state.pendingMoves.clear();
-  const std::int64_t applied = applyMoves(state, moves, revisit);
-  rebuildBoundaries(state);
-  for (const std::int32_t r : revisit) proposeMoves(state, positionOf(state, r));
+  const std::int64_t applied = applyMoves(state, moves, revisit, moved);
+  // Only the regions in revisit can have changed borders or neighbours: a pixel whose label
+  // changed was in a changed region, and every region next to it touched that region.
+  updateBoundaries(state, moved);
+  proposeMoves(state, revisit);
 
   const double energy = totalEnergy(state);
   Figures& figures = state.figures;

@@ -4,20 +4,19 @@ namespace superpixels {
 
 void evaluateCandidate(SegmentationState& state, CandidateId c) {
   MergeCandidate& candidate = state.heap[c];
-  const RegionStats& a = state.regionStats[candidate.regionA];
-  const RegionStats& b = state.regionStats[candidate.regionB];
-  RegionStats merged = a;
-  merged.absorb(b);
-  const double w = state.balanceWeight;
-  candidate.key = -((merged.cost(w) - a.cost(w)) - b.cost(w));
+  const double merged = unionCost(state.regionStats[candidate.regionA],
+                                  state.regionStats[candidate.regionB], state.balanceWeight);
+  const double costA = state.regionCosts[candidate.regionA];
+  const double costB = state.regionCosts[candidate.regionB];
+  candidate.key = -((merged - costA) - costB);
 }
 
 void addCandidate(SegmentationState& state, std::int32_t a, std::int32_t b) {
   const CandidateId c = state.heap.create(a, b);
   evaluateCandidate(state, c);
   state.heap.insert(c, state.heap[c].key);
-  state.regionCandidates[a].push_back(c);
-  state.regionCandidates[b].push_back(c);
+  state.regionCandidates.push(a, c);
+  state.regionCandidates.push(b, c);
 }
 
 void seedCandidates(SegmentationState& state) {

@@ -6,7 +6,8 @@
 
 namespace superpixels {
 
-// Sets c's key to the cost saving of merging its two regions; the heap is not touched.
+// Sets c's key to the cost saving of merging its two regions; the heap is not touched. The two
+// regions' own costs come from `regionCosts`.
 void evaluateCandidate(SegmentationState& state, CandidateId c);
 
 // Creates the candidate (a, b), keys it, puts it in the heap and lists it under a, then b.

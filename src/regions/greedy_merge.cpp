@@ -8,12 +8,24 @@ namespace superpixels {
 
 namespace {
 
-void eraseFrom(std::vector<CandidateId>& list, CandidateId c) {
-  list.erase(std::find(list.begin(), list.end(), c));
-}
-
 std::int32_t otherRegion(const MergeCandidate& candidate, std::int32_t region) {
   return candidate.regionA != region ? candidate.regionA : candidate.regionB;
+}
+
+// Replaces every slot's entry in mergedInto by the live region it ended in, and the block labels
+// by those regions.
+void resolveLabels(SegmentationState& state) {
+  std::vector<std::int32_t>& into = state.mergedInto;
+  for (std::int32_t slot = 0; slot < state.labelMap.slotCount; ++slot) {
+    std::int32_t root = into[slot];
+    while (into[root] != root) root = into[root];
+    for (std::int32_t s = slot; into[s] != root;) {
+      const std::int32_t next = into[s];
+      into[s] = root;
+      s = next;
+    }
+  }
+  for (std::int32_t& label : state.labelMap.labels) label = into[label];
 }
 
 }  // namespace
@@ -21,15 +33,10 @@ std::int32_t otherRegion(const MergeCandidate& candidate, std::int32_t region) {
 std::int32_t neighbourRegions(const SegmentationState& state, std::int32_t a,
                               std::vector<std::int32_t>& out) {
   out.clear();
-  const ImageData& image = *state.image;
-  const std::vector<std::int32_t>& labels = state.labelMap.labels;
-  for (const std::int32_t p : state.labelMap.regionPixels[a]) {
-    for (const std::int32_t q : image.neighbours(p)) {
-      if (labels[q] != a) out.push_back(labels[q]);
-    }
+  for (const CandidateId c : state.regionCandidates[a]) {
+    out.push_back(otherRegion(state.heap[c], a));
   }
   std::sort(out.begin(), out.end());
-  out.erase(std::unique(out.begin(), out.end()), out.end());
   return static_cast<std::int32_t>(out.size());
 }
 
@@ -37,37 +44,62 @@ void rebuildCandidates(SegmentationState& state, CandidateId c) {
   MergeHeap& heap = state.heap;
   const std::int32_t a = heap[c].regionA;
   const std::int32_t b = heap[c].regionB;
-  std::vector<std::int32_t> neighbours;
-  neighbourRegions(state, a, neighbours);
+  // The union touches exactly the regions either part touched: every adjacent pair has one
+  // candidate, so they are read off the two candidate lists rather than gathered from every pixel
+  // (which, with the pixel sets it needed, took merging at count 1000 from 0.39 G instructions to
+  // 0.83 G on a BSDS500 photo).
+  std::vector<std::int32_t>& neighbours = state.mergeScratch;
+  neighbours.clear();
+  for (const CandidateId d : state.regionCandidates[a])
+    neighbours.push_back(otherRegion(heap[d], a));
+  for (const CandidateId e : state.regionCandidates[b])
+    neighbours.push_back(otherRegion(heap[e], b));
+  std::sort(neighbours.begin(), neighbours.end());
+  neighbours.erase(std::unique(neighbours.begin(), neighbours.end()), neighbours.end());
+  neighbours.erase(std::remove_if(neighbours.begin(), neighbours.end(),
+                                  [&](std::int32_t x) { return x == a || x == b; }),
+                   neighbours.end());
+  // Their models are read to key the fresh candidates once the old ones are withdrawn: fetched
+  // now, the withdrawals hide the cache misses (merging is bound by them from count ~1000 on:
+  // 93-110 ms -> 84-86 ms at count 1000). Prefetching the withdrawn candidates' heap slots too
+  // gained nothing measurable (89-107 ms) and was left out.
+  for (const std::int32_t x : neighbours) {
+    const char* model = reinterpret_cast<const char*>(&state.regionStats[x]);
+    for (std::size_t offset = 0; offset < sizeof(RegionStats); offset += 64) {
+      __builtin_prefetch(model + offset);
+    }
+    __builtin_prefetch(&state.regionCosts[x]);
+  }
 
   for (const CandidateId d : state.regionCandidates[a]) {
     const std::int32_t o = otherRegion(heap[d], a);
     heap.remove(d);
-    eraseFrom(state.regionCandidates[o], d);
+    state.regionCandidates.erase(o, d);
     if (o != b) heap.destroy(d);
   }
   for (const CandidateId e : state.regionCandidates[b]) {
     const std::int32_t o = otherRegion(heap[e], b);
     heap.remove(e);
-    eraseFrom(state.regionCandidates[o], e);
+    state.regionCandidates.erase(o, e);
     if (o != a) heap.destroy(e);
   }
-  state.regionCandidates[a].clear();
-  state.regionCandidates[b].clear();
-  state.regionCandidates[b].shrink_to_fit();
+  state.regionCandidates.clear(a);
+  state.regionCandidates.clear(b);
 
   for (const std::int32_t x : neighbours) {
     const CandidateId fresh = heap.create(a, x);
-    state.regionCandidates[a].push_back(fresh);
-    state.regionCandidates[x].push_back(fresh);
+    state.regionCandidates.push(a, fresh);
+    state.regionCandidates.push(x, fresh);
   }
 }
 
 void mergeRegions(SegmentationState& state, CandidateId c) {
   const std::int32_t a = state.heap[c].regionA;
   const std::int32_t b = state.heap[c].regionB;
-  state.labelMap.movePixels(a, b);
+  state.mergedInto[b] = a;
   state.regionStats[a].absorb(state.regionStats[b]);
+  state.regionStats[b].count = 0.0;  // b is gone; its other fields are never read again
+  state.regionCosts[a] = state.regionStats[a].cost(state.balanceWeight);
   rebuildCandidates(state, c);
   for (const CandidateId d : state.regionCandidates[a]) {
     evaluateCandidate(state, d);
@@ -81,15 +113,20 @@ void mergeRegions(SegmentationState& state, CandidateId c) {
 
 void listActiveRegions(SegmentationState& state) {
   state.activeRegions.clear();
+  state.positions.assign(state.labelMap.slotCount, -1);
   for (std::int32_t i = 0; i < state.labelMap.slotCount; ++i) {
-    if (!state.labelMap.regionPixels[i].empty()) state.activeRegions.push_back(i);
+    if (state.regionStats[i].count > 0.0) {
+      state.positions[i] = static_cast<std::int32_t>(state.activeRegions.size());
+      state.activeRegions.push_back(i);
+    }
   }
   state.regionCount = static_cast<std::int32_t>(state.activeRegions.size());
 }
 
 bool mergeToCount(SegmentationState& state, std::int32_t superpixelCount) {
   bool reached = true;
-  while (static_cast<std::uint32_t>(state.regionCount) > static_cast<std::uint32_t>(superpixelCount)) {
+  while (static_cast<std::uint32_t>(state.regionCount) >
+         static_cast<std::uint32_t>(superpixelCount)) {
     CandidateId c;
     if (!state.heap.popMax(c)) {
       reached = false;
@@ -99,6 +136,7 @@ bool mergeToCount(SegmentationState& state, std::int32_t superpixelCount) {
     --state.regionCount;
     state.heap.destroy(c);
   }
+  resolveLabels(state);
   listActiveRegions(state);
   state.figures.mergeReachedCount = reached;
   state.figures.mergedRegionCount = state.regionCount;

@@ -20,11 +20,13 @@ void mergeRegions(SegmentationState& state, CandidateId c);
 // candidates (survivor, x) for every region x next to the union, x ascending.
 void rebuildCandidates(SegmentationState& state, CandidateId c);
 
-// Ids of the regions 8-adjacent to region a, ascending, in `out`; returns their number.
+// Ids of the regions 8-adjacent to live region a during merging, ascending, in `out`: the other
+// regions of a's candidates. Returns their number.
 std::int32_t neighbourRegions(const SegmentationState& state, std::int32_t a,
                               std::vector<std::int32_t>& out);
 
-// Rebuilds `activeRegions` and `regionCount` from the non-empty pixel sets.
+// Rebuilds `activeRegions`, `regionCount` and `positions`: the live regions are those whose model
+// counts pixels.
 void listActiveRegions(SegmentationState& state);
 
 }  // namespace superpixels

@@ -1,7 +1,5 @@
 #include "regions/label_map.hpp"
 
-#include <algorithm>
-#include <iterator>
 #include <random>
 
 namespace superpixels {
@@ -28,7 +26,6 @@ LabelMap::LabelMap(std::int32_t width, std::int32_t height, std::int32_t blockWi
   red.resize(slotCount);
   green.resize(slotCount);
   blue.resize(slotCount);
-  regionPixels.resize(slotCount);
   labels.resize(static_cast<std::size_t>(width) * height);
 
   const std::vector<Colour> colours = displayColours(slotCount);
@@ -38,32 +35,13 @@ LabelMap::LabelMap(std::int32_t width, std::int32_t height, std::int32_t blockWi
     blue[i] = colours[i].blue;
   }
 
-  for (std::int32_t slot = 0; slot < slotCount; ++slot) {
-    const std::int32_t row = slot / columns;
-    const std::int32_t column = slot % columns;
-    const std::int32_t w = std::min(blockWidth, width - column * blockWidth);
-    const std::int32_t h = std::min(blockHeight, height - row * blockHeight);
-    regionPixels[slot].reserve(static_cast<std::size_t>(w) * h);
-  }
   for (std::int32_t y = 0; y < height; ++y) {
     for (std::int32_t x = 0; x < width; ++x) {
       const std::int32_t p = y * width + x;
       const std::int32_t slot = columns * (y / blockHeight) + x / blockWidth;
-      regionPixels[slot].push_back(p);
       labels[p] = slot;
     }
   }
-}
-
-void LabelMap::movePixels(std::int32_t a, std::int32_t b) {
-  std::vector<std::int32_t>& into = regionPixels[a];
-  std::vector<std::int32_t>& from = regionPixels[b];
-  for (const std::int32_t p : from) labels[p] = a;
-  const auto middle = static_cast<std::ptrdiff_t>(into.size());
-  into.insert(into.end(), from.begin(), from.end());
-  std::inplace_merge(into.begin(), into.begin() + middle, into.end());
-  from.clear();
-  from.shrink_to_fit();
 }
 
 }  // namespace superpixels

@@ -12,15 +12,13 @@ namespace superpixels {
 // depends on its id alone, never on the image or on the images segmented before it.
 std::vector<Colour> displayColours(std::int32_t count);
 
-// Which region every pixel belongs to, the pixels of every region and every region's display
-// colour. Regions are numbered by slot id: the row-major number of the initial block they grew
-// from. Invariant: pixel p is in regionPixels[labels[p]] and in no other set.
+// Which region every pixel belongs to and every region's display colour. Regions are numbered by
+// slot id: the row-major number of the initial block they grew from. Greedy merging keeps the
+// region tree instead of the labels and brings `labels` up to date when it ends.
 struct LabelMap {
   std::vector<float> red;  // per slot, one of k / 21 for k = 0 .. 20
   std::vector<float> green;
   std::vector<float> blue;
-  // Per slot, the region's pixel indices, ascending and distinct; empty once the region is gone.
-  std::vector<std::vector<std::int32_t>> regionPixels;
   std::vector<std::int32_t> labels;  // per pixel index y * width + x, the region's slot id
   std::int32_t slotCount = 0;
 
@@ -29,9 +27,6 @@ struct LabelMap {
   LabelMap(std::int32_t width, std::int32_t height, std::int32_t blockWidth,
            std::int32_t blockHeight);
   LabelMap() = default;
-
-  // Moves every pixel of region b into region a.
-  void movePixels(std::int32_t a, std::int32_t b);
 };
 
 // Number of blocks of size `step` needed to cover `length` pixels.

@@ -20,37 +20,35 @@ CandidateId MergeHeap::create(std::int32_t regionA, std::int32_t regionB) {
 void MergeHeap::destroy(CandidateId c) { freeIds_.push_back(c); }
 
 void MergeHeap::siftUp(std::int32_t i) {
-  const CandidateId c = heapItems_[i];
-  const double key = pool_[c].key;
+  const Item item = heapItems_[i];
   while (i > 0) {
     const std::int32_t parent = (i - 1) / 2;
-    if (!(key > pool_[heapItems_[parent]].key)) break;
+    if (!(item.key > heapItems_[parent].key)) break;
     place(i, heapItems_[parent]);
     i = parent;
   }
-  place(i, c);
+  place(i, item);
 }
 
 void MergeHeap::siftDown(std::int32_t i) {
-  const CandidateId c = heapItems_[i];
-  const double key = pool_[c].key;
+  const Item item = heapItems_[i];
   const std::int32_t size = heapSize();
   for (;;) {
     const std::int32_t left = 2 * i + 1;
     const std::int32_t right = left + 1;
     if (left >= size) break;
     std::int32_t larger = left;
-    if (right < size && pool_[heapItems_[right]].key > pool_[heapItems_[left]].key) larger = right;
-    if (!(pool_[heapItems_[larger]].key > key)) break;
+    if (right < size && heapItems_[right].key > heapItems_[left].key) larger = right;
+    if (!(heapItems_[larger].key > item.key)) break;
     place(i, heapItems_[larger]);
     i = larger;
   }
-  place(i, c);
+  place(i, item);
 }
 
 void MergeHeap::insert(CandidateId c, double key) {
   pool_[c].key = key;
-  heapItems_.push_back(c);
+  heapItems_.push_back({key, c});
   pool_[c].heapIndex = heapSize() - 1;
   siftUp(heapSize() - 1);
 }
@@ -58,13 +56,13 @@ void MergeHeap::insert(CandidateId c, double key) {
 bool MergeHeap::popMax(CandidateId& out) {
   if (heapSize() < 1) return false;
   const std::int32_t last = heapSize() - 1;
-  const CandidateId root = heapItems_[0];
+  const Item root = heapItems_[0];
   place(0, heapItems_[last]);
   place(last, root);
   heapItems_.pop_back();
   if (heapSize() > 1) siftDown(0);
-  pool_[root].heapIndex = notInHeap;
-  out = root;
+  pool_[root.id].heapIndex = notInHeap;
+  out = root.id;
   return true;
 }
 
@@ -72,12 +70,13 @@ void MergeHeap::remove(CandidateId c) {
   const std::int32_t i = pool_[c].heapIndex;
   if (i == notInHeap) return;
   const std::int32_t last = heapSize() - 1;
+  const Item item = heapItems_[i];
   place(i, heapItems_[last]);
-  place(last, c);
+  place(last, item);
   heapItems_.pop_back();
   pool_[c].heapIndex = notInHeap;
   if (i != last) {
-    if (pool_[c].key > pool_[heapItems_[i]].key) {
+    if (item.key > heapItems_[i].key) {
       siftDown(i);
     } else {
       siftUp(i);
@@ -87,7 +86,9 @@ void MergeHeap::remove(CandidateId c) {
 
 void MergeHeap::reposition(CandidateId c) {
   const std::int32_t i = pool_[c].heapIndex;
-  if (i > 0 && pool_[c].key > pool_[heapItems_[(i - 1) / 2]].key) {
+  // The key may have changed since c was heaped.
+  heapItems_[i].key = pool_[c].key;
+  if (i > 0 && heapItems_[i].key > heapItems_[(i - 1) / 2].key) {
     siftUp(i);
   } else {
     siftDown(i);

@@ -12,10 +12,14 @@ namespace {
 void accumulateBlockStatistics(SegmentationState& state) {
   const ImageData& image = *state.image;
   for (std::int32_t y = 0; y < image.height; ++y) {
-    const std::int32_t rowSlot = (y / state.blockHeight) * state.gridColumns;
+    RegionStats* block = &state.regionStats[(y / state.blockHeight) * state.gridColumns];
+    std::int32_t blockEnd = state.blockWidth;
     for (std::int32_t x = 0; x < image.width; ++x) {
-      const std::int32_t p = y * image.width + x;
-      state.regionStats[rowSlot + x / state.blockWidth].absorb(state.pixelStats(p));
+      if (x == blockEnd) {
+        ++block;
+        blockEnd += state.blockWidth;
+      }
+      state.absorbPixel(*block, x, y);
     }
   }
 }
@@ -44,11 +48,16 @@ void setUpSegmentation(SegmentationState& state, const ImageData& image,
   const std::int32_t blocks = state.gridColumns * state.gridRows;
   state.regionCount = blocks;
   state.regionStats.assign(blocks, RegionStats{});
-  state.regionCandidates.assign(blocks, {});
-  state.neighbourPairs.assign(blocks, {});
-  state.boundaryPixels.assign(blocks, {});
+  // Blocks have up to 8 neighbours; most lists never move.
+  state.regionCandidates.reset(blocks, 8);
+  state.mergedInto.resize(blocks);
+  for (std::int32_t slot = 0; slot < blocks; ++slot) state.mergedInto[slot] = slot;
   state.labelMap = LabelMap(image.width, image.height, step, step);
   accumulateBlockStatistics(state);
+  state.regionCosts.resize(blocks);
+  for (std::int32_t slot = 0; slot < blocks; ++slot) {
+    state.regionCosts[slot] = state.regionStats[slot].cost(state.balanceWeight);
+  }
   seedCandidates(state);
 
   Figures& figures = state.figures;

@@ -1,0 +1,135 @@
+#include "bench_options.hpp"
+
+#include <cstdlib>
+#include <sstream>
+
+namespace superpixels::bench {
+
+namespace {
+
+bool parseInt(const std::string& text, int& value) {
+  char* end = nullptr;
+  const long parsed = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str() || *end != '\0' || parsed < 0 || parsed > 1000000000) return false;
+  value = static_cast<int>(parsed);
+  return true;
+}
+
+bool parseCounts(const std::string& text, std::vector<int>& counts) {
+  counts.clear();
+  std::istringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    int count = 0;
+    if (!parseInt(item, count) || count < 1) return false;
+    counts.push_back(count);
+  }
+  return !counts.empty();
+}
+
+}  // namespace
+
+std::string benchUsage() {
+  return "Usage: superpixels_bench [OPTIONS]\n"
+         "       superpixels_bench --write-labels FOLDER [--images DIR] [--counts LIST]\n"
+         "       superpixels_bench --jobs-scaling [--images DIR] [--counts K] [--repeat R]\n"
+         "\n"
+         "Times the whole per-image pipeline (decode and Lab, set-up, merging, refinement,\n"
+         "connectivity, the three writers) against OpenCV's SLIC on the same photos, one thread,\n"
+         "and measures the peak memory on a synthetic large photo in a separate process.\n"
+         "\n"
+         "  --images DIR     photos to use (default: the BSDS500 val photos of the shared folder)\n"
+         "  --counts LIST    superpixel counts, comma-separated (default 200,1000)\n"
+         "  --weight W       our weighting factor (default 0.5)\n"
+         "  --limit N        use the first N photos in name order (default: all)\n"
+         "  --repeat R       runs per photo, count and method; the fastest counts (default 3)\n"
+         "  --no-large       skip the synthetic large photo\n"
+         "  --large-count K  superpixels for the large photo (default 2000)\n"
+         "  --large-size WxH size of the large photo (default 4000x3000)\n"
+         "  --quiet          no line per photo, only the summary\n"
+         "  --help           show this text\n"
+         "  --write-labels FOLDER\n"
+         "                   write SLIC, LSC and SEEDS label files (the tool's .txt format) to\n"
+         "                   FOLDER/<method>-<count>/<photo>.txt instead of timing\n"
+         "  --jobs-scaling   instead of the above, run the tool over the photos R times each with\n"
+         "                   --jobs 1 and --jobs 2 in turn (count: the first of --counts) and\n"
+         "                   compare the images per second\n"
+         "  --tool PATH      the tool for --jobs-scaling (default: the one built beside)\n"
+         "  --memory IMAGE COUNT OUTPUT_BASE\n"
+         "                   internal: run the pipeline once and print its peak memory\n";
+}
+
+bool parseBenchOptions(const std::vector<std::string>& arguments, BenchOptions& options,
+                       std::string& why) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    const auto value = [&](std::string& out) {
+      if (i + 1 >= arguments.size()) {
+        why = argument + " needs a value";
+        return false;
+      }
+      out = arguments[++i];
+      return true;
+    };
+    std::string text;
+    if (argument == "--images") {
+      if (!value(options.imagesFolder)) return false;
+    } else if (argument == "--counts") {
+      if (!value(text)) return false;
+      if (!parseCounts(text, options.counts)) {
+        why = "--counts '" + text + "' is not a list of positive integers";
+        return false;
+      }
+    } else if (argument == "--weight") {
+      if (!value(text)) return false;
+      options.weight = std::strtof(text.c_str(), nullptr);
+    } else if (argument == "--limit" || argument == "--repeat" || argument == "--large-count") {
+      if (!value(text)) return false;
+      int number = 0;
+      if (!parseInt(text, number)) {
+        why = argument + " '" + text + "' is not a non-negative integer";
+        return false;
+      }
+      if (argument == "--limit") options.limit = number;
+      if (argument == "--repeat") options.repeat = number < 1 ? 1 : number;
+      if (argument == "--large-count") options.largeCount = number < 1 ? 1 : number;
+    } else if (argument == "--large-size") {
+      if (!value(text)) return false;
+      const std::size_t x = text.find('x');
+      if (x == std::string::npos || !parseInt(text.substr(0, x), options.largeWidth) ||
+          !parseInt(text.substr(x + 1), options.largeHeight) || options.largeWidth < 1 ||
+          options.largeHeight < 1) {
+        why = "--large-size '" + text + "' is not WIDTHxHEIGHT";
+        return false;
+      }
+    } else if (argument == "--no-large") {
+      options.large = false;
+    } else if (argument == "--quiet") {
+      options.perPhoto = false;
+    } else if (argument == "--write-labels") {
+      if (!value(options.labelsFolder)) return false;
+      options.mode = BenchOptions::Mode::writeLabels;
+    } else if (argument == "--help") {
+      options.mode = BenchOptions::Mode::help;
+    } else if (argument == "--jobs-scaling") {
+      options.mode = BenchOptions::Mode::jobsScaling;
+    } else if (argument == "--tool") {
+      if (!value(options.tool)) return false;
+    } else if (argument == "--memory") {
+      if (!value(options.memoryImage) || !value(text) || !value(options.memoryOutputBase)) {
+        return false;
+      }
+      if (!parseInt(text, options.memoryCount) || options.memoryCount < 1) {
+        why = "--memory COUNT '" + text + "' is not a positive integer";
+        return false;
+      }
+      options.mode = BenchOptions::Mode::memory;
+    } else {
+      why = "unknown argument " + argument;
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace superpixels::bench

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "superpixels/superpixels.hpp"
+
+namespace superpixels::bench {
+
+// Wall-clock seconds of every stage of the tool's per-image pipeline.
+struct StageTimes {
+  double loadLab = 0.0;  // decode and Lab conversion
+  double setUp = 0.0;
+  double merging = 0.0;
+  double refinement = 0.0;
+  double connectivity = 0.0;  // the connectivity pass and the compact result labels
+  double boundaryWriter = 0.0;
+  double partitionWriter = 0.0;
+  double labelWriter = 0.0;
+  double total = 0.0;  // everything above, end to end
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::int32_t regionCount = 0;
+};
+
+// Runs the tool's pipeline on the image file `path` (the same stages and writers as the tool) and
+// writes the three result files to `outputBase` + the writers' suffixes. Throws std::runtime_error
+// when the image cannot be read or a file cannot be written.
+StageTimes timePipeline(const std::string& path, const Options& options,
+                        const std::string& outputBase);
+
+// The faster of two runs, stage by stage judged by the total.
+StageTimes faster(const StageTimes& a, const StageTimes& b);
+
+}  // namespace superpixels::bench

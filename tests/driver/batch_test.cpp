@@ -1,0 +1,96 @@
+// Segmenting images side by side must not change anything the tool produces: the same files, the
+// same console lines in the same order, the same exit code, and a damaged image stops nothing.
+
+#include <map>
+#include <sstream>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "driver/arguments.hpp"
+#include "test_support.hpp"
+
+namespace superpixels::testing {
+namespace {
+
+struct ToolRun {
+  int exitCode = 0;
+  std::string out;
+  std::string err;
+  std::map<std::string, std::string> files;  // path relative to the output folder -> bytes
+};
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+    text.replace(at, from.size(), to);
+    at += to.size();
+  }
+  return text;
+}
+
+ToolRun runTool(const fs::path& input, const fs::path& output, const std::string& jobs) {
+  fs::create_directories(output);
+  std::ostringstream out, err;
+  ToolRun run;
+  run.exitCode =
+      runCommandLine({"--jobs", jobs, input.string(), output.string(), "30", "0.5"}, out, err);
+  // The output folder's name differs between runs; everything else must not.
+  run.out = replaceAll(out.str(), output.string(), "OUT");
+  run.err = replaceAll(err.str(), output.string(), "OUT");
+  for (const auto& entry : fs::recursive_directory_iterator(output)) {
+    const std::string relative = fs::relative(entry.path(), output).string();
+    run.files[relative] = entry.is_regular_file() ? readFile(entry.path()) : "<folder>";
+  }
+  return run;
+}
+
+TEST(Batch, JobsChangeNothingAndADamagedImageStopsNothing) {
+  TempFolder temp;
+  const fs::path input = temp / "input";
+  fs::create_directories(input / "sub" / "deeper");
+  ASSERT_TRUE(cv::imwrite((input / "a.png").string(), noiseImage(40, 30, 1)));
+  ASSERT_TRUE(cv::imwrite((input / "b.bmp").string(), makeImage(50, 20, [](int x, int y) {
+                            return cv::Vec3b(x * 5, y * 12, 100);
+                          })));
+  ASSERT_TRUE(cv::imwrite((input / "sub" / "c.ppm").string(), noiseImage(33, 41, 2)));
+  writeFile(input / "sub" / "broken.png", "\x89PNG\r\n\x1a\nthis is not an image");
+  ASSERT_TRUE(cv::imwrite((input / "sub" / "deeper" / "d.jpg").string(), noiseImage(64, 48, 3)));
+  ASSERT_TRUE(cv::imwrite((input / "sub" / "deeper" / "e.png").string(), flatImage(20, 20)));
+  writeFile(input / "sub" / "notes.txt", "not an image");
+
+  const ToolRun one = runTool(input, temp / "one", "1");
+  const ToolRun three = runTool(input, temp / "three", "3");
+
+  EXPECT_EQ(one.exitCode, 1);
+  EXPECT_EQ(three.exitCode, one.exitCode);
+  EXPECT_EQ(three.out, one.out);
+  EXPECT_EQ(three.err, one.err);
+  EXPECT_NE(one.err.find("broken.png"), std::string::npos) << one.err;
+  ASSERT_EQ(three.files.size(), one.files.size());
+  for (const auto& [path, bytes] : one.files) {
+    const auto other = three.files.find(path);
+    ASSERT_NE(other, three.files.end()) << path << " missing with --jobs 3";
+    EXPECT_TRUE(other->second == bytes) << path << " differs with --jobs 3";
+  }
+  // The five good images were all written despite the damaged one, which left nothing.
+  for (const char* name : {"a", "b", "sub/c", "sub/deeper/d", "sub/deeper/e"}) {
+    EXPECT_EQ(one.files.count(std::string("partition_results/") + name + ".txt"), 1u) << name;
+    EXPECT_EQ(one.files.count(std::string("superpixels/") + name + "_KVR.png"), 1u) << name;
+  }
+  EXPECT_EQ(one.files.count("partition_results/sub/broken.txt"), 0u);
+  // Each image's two console lines stay together, in walk order.
+  EXPECT_NE(one.out.find("reading  " + (input / "a.png").string() +
+                         "...\nsave superpixel to OUT/superpixels//a_KVR.png\n"),
+            std::string::npos)
+      << one.out;
+}
+
+TEST(Batch, JobsMustBeAPositiveNumber) {
+  std::ostringstream out, err;
+  EXPECT_EQ(runCommandLine({"--jobs", "0", "in", "out", "30", "0.5"}, out, err), 2);
+  EXPECT_EQ(runCommandLine({"--jobs=x", "in", "out", "30", "0.5"}, out, err), 2);
+  EXPECT_EQ(runCommandLine({"in", "out", "30", "0.5", "--jobs"}, out, err), 2);
+  EXPECT_NE(err.str().find("--jobs"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace superpixels::testing
