@@ -15,6 +15,7 @@
 #include <opencv2/core.hpp>
 
 #include "image/image_data.hpp"
+#include "refine/boundaries.hpp"
 #include "regions/greedy_merge.hpp"
 #include "regions/segmentation_state.hpp"
 #include "regions/set_up.hpp"
@@ -107,6 +108,25 @@ inline void expectConsistent(const SegmentationState& state) {
   EXPECT_EQ(live, state.regionCount);
 }
 
+// Ascending indices of the pixels labelled `region`: the region's pixel set.
+inline std::vector<std::int32_t> pixelsOf(const LabelMap& map, std::int32_t region) {
+  std::vector<std::int32_t> pixels;
+  for (std::size_t p = 0; p < map.labels.size(); ++p) {
+    if (map.labels[p] == region) pixels.push_back(static_cast<std::int32_t>(p));
+  }
+  return pixels;
+}
+
+// Ascending indices of the pixels of `region` marked in the border bitmap.
+inline std::vector<std::int32_t> boundaryPixelsOf(const SegmentationState& state,
+                                                  std::int32_t region) {
+  std::vector<std::int32_t> pixels;
+  for (const std::int32_t p : pixelsOf(state.labelMap, region)) {
+    if (isBoundary(state, p)) pixels.push_back(p);
+  }
+  return pixels;
+}
+
 // Every entry below `root`, relative, sorted, folders marked with a trailing "/".
 inline std::vector<std::string> treeOf(const fs::path& root) {
   std::vector<std::string> entries;
@@ -130,10 +150,8 @@ struct Labelled {
     setUpSegmentation(state, image, image.width * image.height, 0.5f);
     EXPECT_EQ(state.blockWidth, 1);
     state.labelMap.labels = labels;
-    for (std::vector<std::int32_t>& set : state.labelMap.regionPixels) set.clear();
     for (RegionStats& stats : state.regionStats) stats = RegionStats{};
     for (std::int32_t p = 0; p < static_cast<std::int32_t>(labels.size()); ++p) {
-      state.labelMap.regionPixels[labels[p]].push_back(p);
       state.regionStats[labels[p]].absorb(state.pixelStats(p));
     }
     listActiveRegions(state);

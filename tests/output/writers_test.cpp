@@ -140,10 +140,10 @@ class SlotResultTest : public ::testing::Test {
     map.green[4] = component(14);
     map.blue[4] = component(20);
     map.red[9] = component(1);
-    map.regionPixels.assign(12, {});
     map.labels = {4, 4, 9, 4, 9, 9};
-    map.regionPixels[4] = {0, 1, 3};
-    map.regionPixels[9] = {2, 4, 5};
+    state_.regionStats.assign(12, RegionStats{});
+    state_.regionStats[4].count = 3.0;
+    state_.regionStats[9].count = 3.0;
     state_.activeRegions = {4, 9};
     state_.regionCount = 2;
   }

@@ -1,9 +1,12 @@
-// Border pixels, touching region pairs, the position lookup and the balance weight.
+// Border pixels, touching regions, the position lookup and the balance weight.
 
+#include <algorithm>
 #include <limits>
 #include <numeric>
 
 #include "refine/boundaries.hpp"
+#include "refine/pixel_moves.hpp"
+#include "refine/refinement.hpp"
 #include "regions/greedy_merge.hpp"
 #include "regions/set_up.hpp"
 #include "test_support.hpp"
@@ -12,8 +15,6 @@ namespace superpixels::testing {
 namespace {
 
 using Ids = std::vector<std::int32_t>;
-using Pair = std::pair<std::int32_t, std::int32_t>;
-
 
 // Blocks of a noise image merged down to 10 regions.
 struct Merged {
@@ -25,81 +26,86 @@ struct Merged {
   }
 };
 
-std::vector<Pair> pairsOf(const SegmentationState& state, std::int32_t region) {
-  std::vector<Pair> pairs;
-  for (const RegionPair& pair : state.neighbourPairs[region]) {
-    pairs.push_back({pair.regionA, pair.regionB});
-  }
-  return pairs;
+// The regions touching `region`, ascending. They are gathered while moves are proposed (in no
+// particular order), so the state must have been prepared for refinement.
+Ids touchingOf(const SegmentationState& state, std::int32_t region) {
+  Ids touching = state.touchingRegions[positionOf(state, region)];
+  std::sort(touching.begin(), touching.end());
+  return touching;
 }
 
-TEST(PositionOf, BinarySearchOverActiveRegions) {
+// Live slots 2, 5, 9, 14 and 15 of 20, listed as merging lists them.
+TEST(PositionOf, TableOfActiveRegions) {
   SegmentationState state;
+  state.labelMap.slotCount = 20;
+  state.regionStats.assign(20, RegionStats{});
+  listActiveRegions(state);
   EXPECT_EQ(positionOf(state, 0), -1);
-  state.activeRegions = {2, 5, 9, 14, 15};
-  state.regionCount = 5;
+  for (const std::int32_t live : {2, 5, 9, 14, 15}) state.regionStats[live].count = 1.0;
+  listActiveRegions(state);
+  ASSERT_EQ(state.activeRegions, (Ids{2, 5, 9, 14, 15}));
   EXPECT_EQ(positionOf(state, 2), 0);
   EXPECT_EQ(positionOf(state, 5), 1);
   EXPECT_EQ(positionOf(state, 9), 2);
   EXPECT_EQ(positionOf(state, 15), 4);
-  for (const std::int32_t absent : {-1, 0, 3, 10, 16, 1000}) {
+  // Region ids are slot ids: the table covers every slot.
+  for (const std::int32_t absent : {0, 3, 10, 16, 19}) {
     EXPECT_EQ(positionOf(state, absent), -1) << absent;
   }
 }
 
 TEST(RebuildBoundaries, SingleRegionHasNoBorder) {
   Labelled labelled(noiseImage(3, 3), Ids(9, 4));
-  rebuildBoundaries(labelled.state);
-  EXPECT_TRUE(labelled.state.boundaryPixels[4].empty());
-  EXPECT_TRUE(labelled.state.neighbourPairs[4].empty());
+  prepareRefinement(labelled.state);
+  EXPECT_TRUE(boundaryPixelsOf(labelled.state, 4).empty());
+  EXPECT_TRUE(touchingOf(labelled.state, 4).empty());
 }
 
 // Four quadrants; 0 and 10 touch only at the corner (1, 1)-(2, 2), 2 and 8 only at (2, 1)-(1, 2).
-// Pixel 5 has neighbours in three other regions and is listed once.
+// Pixel 5 has neighbours in three other regions and is marked once.
 TEST(RebuildBoundaries, QuadrantsWithDiagonalContacts) {
   Labelled labelled(noiseImage(4, 4), {0, 0, 2, 2,    //
                                        0, 0, 2, 2,    //
                                        8, 8, 10, 10,  //
                                        8, 8, 10, 10});
   SegmentationState& state = labelled.state;
-  rebuildBoundaries(state);
-  EXPECT_EQ(state.boundaryPixels[0], (Ids{1, 4, 5}));
-  EXPECT_EQ(state.boundaryPixels[2], (Ids{2, 6, 7}));
-  EXPECT_EQ(state.boundaryPixels[8], (Ids{8, 9, 13}));
-  EXPECT_EQ(state.boundaryPixels[10], (Ids{10, 11, 14}));
-  EXPECT_EQ(pairsOf(state, 0), (std::vector<Pair>{{0, 2}, {0, 8}, {0, 10}}));
-  EXPECT_EQ(pairsOf(state, 2), (std::vector<Pair>{{0, 2}, {2, 8}, {2, 10}}));
-  EXPECT_EQ(pairsOf(state, 8), (std::vector<Pair>{{0, 8}, {2, 8}, {8, 10}}));
-  EXPECT_EQ(pairsOf(state, 10), (std::vector<Pair>{{0, 10}, {2, 10}, {8, 10}}));
+  prepareRefinement(state);
+  EXPECT_EQ(boundaryPixelsOf(state, 0), (Ids{1, 4, 5}));
+  EXPECT_EQ(boundaryPixelsOf(state, 2), (Ids{2, 6, 7}));
+  EXPECT_EQ(boundaryPixelsOf(state, 8), (Ids{8, 9, 13}));
+  EXPECT_EQ(boundaryPixelsOf(state, 10), (Ids{10, 11, 14}));
+  EXPECT_EQ(touchingOf(state, 0), (Ids{2, 8, 10}));
+  EXPECT_EQ(touchingOf(state, 2), (Ids{0, 8, 10}));
+  EXPECT_EQ(touchingOf(state, 8), (Ids{0, 2, 10}));
+  EXPECT_EQ(touchingOf(state, 10), (Ids{0, 2, 8}));
 
   // Pixel 5 joins region 10, pixel 6 region 8: 0 and 10 now share a side, 2 and 8 too. A rebuild
-  // replaces the old contents rather than adding to them.
+  // replaces whatever the bitmap held: pixels 12 and 15 are no border pixels.
   state.labelMap.labels[5] = 10;
   state.labelMap.labels[6] = 8;
-  state.labelMap.regionPixels[0] = {0, 1, 4};
-  state.labelMap.regionPixels[2] = {2, 3, 7};
-  state.labelMap.regionPixels[8] = {6, 8, 9, 12, 13};
-  state.labelMap.regionPixels[10] = {5, 10, 11, 14, 15};
+  std::fill(state.boundaryBits.begin(), state.boundaryBits.end(), ~std::uint64_t{0});
   rebuildBoundaries(state);
   rebuildBoundaries(state);
-  EXPECT_EQ(state.boundaryPixels[0], (Ids{0, 1, 4}));
-  EXPECT_EQ(state.boundaryPixels[8], (Ids{6, 8, 9, 13}));
-  EXPECT_EQ(pairsOf(state, 0), (std::vector<Pair>{{0, 2}, {0, 8}, {0, 10}}));
-  EXPECT_EQ(pairsOf(state, 8), (std::vector<Pair>{{0, 8}, {2, 8}, {8, 10}}));
+  EXPECT_EQ(boundaryPixelsOf(state, 0), (Ids{0, 1, 4}));
+  EXPECT_EQ(boundaryPixelsOf(state, 8), (Ids{6, 8, 9, 13}));
+  EXPECT_EQ(boundaryPixelsOf(state, 10), (Ids{5, 10, 11, 14}));
+  EXPECT_EQ(boundaryPixelsOf(state, 2), (Ids{2, 3, 7}));
+  // The touching regions are gathered again from the new borders.
+  proposeMoves(state, std::vector<std::uint8_t>(state.regionCount, 1));
+  EXPECT_EQ(touchingOf(state, 0), (Ids{2, 8, 10}));
+  EXPECT_EQ(touchingOf(state, 8), (Ids{0, 2, 10}));
 }
 
-// A list holds first the pairs with smaller regions, then those with larger ones, each ascending.
-TEST(RebuildBoundaries, PairListOrder) {
+// Every pixel its own region: every pixel is a border pixel and touches all its neighbours.
+TEST(RebuildBoundaries, SinglePixelRegions) {
   Ids labels(9);
   std::iota(labels.begin(), labels.end(), 0);
   Labelled labelled(noiseImage(3, 3), labels);
-  rebuildBoundaries(labelled.state);
-  EXPECT_EQ(pairsOf(labelled.state, 4),
-            (std::vector<Pair>{{0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 5}, {4, 6}, {4, 7}, {4, 8}}));
-  EXPECT_EQ(pairsOf(labelled.state, 7),
-            (std::vector<Pair>{{3, 7}, {4, 7}, {5, 7}, {6, 7}, {7, 8}}));
+  prepareRefinement(labelled.state);
+  EXPECT_EQ(touchingOf(labelled.state, 4), (Ids{0, 1, 2, 3, 5, 6, 7, 8}));
+  EXPECT_EQ(touchingOf(labelled.state, 7), (Ids{3, 4, 5, 6, 8}));
   for (std::int32_t region = 0; region < 9; ++region) {
-    EXPECT_EQ(labelled.state.boundaryPixels[region], (Ids{region}));
+    EXPECT_EQ(boundaryPixelsOf(labelled.state, region), (Ids{region}));
   }
 }
 

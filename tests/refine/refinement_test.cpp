@@ -116,8 +116,8 @@ void expectPassesFollowTheStoppingRule(const Figures& figures) {
   }
 }
 
-// After refinement: every region alive with a count equal to its pixel set, labels agreeing with
-// the sets, border sets matching the labels, and every cached cost equal to a fresh cost.
+// After refinement: every region alive with a count equal to its number of pixels, border pixels
+// matching the labels, and every cached cost equal to a fresh cost.
 void expectRefinedState(const SegmentationState& state, std::int32_t regionCount) {
   ASSERT_EQ(state.regionCount, regionCount);
   ASSERT_NO_FATAL_FAILURE(expectConsistent(state));
@@ -125,18 +125,18 @@ void expectRefinedState(const SegmentationState& state, std::int32_t regionCount
   for (std::int32_t i = 0; i < state.regionCount; ++i) {
     const std::int32_t m = state.activeRegions[i];
     const RegionStats& stats = state.regionStats[m];
-    ASSERT_EQ(stats.count, static_cast<double>(state.labelMap.regionPixels[m].size()))
-        << "region " << m;
+    const std::vector<std::int32_t> pixels = pixelsOf(state.labelMap, m);
+    ASSERT_EQ(stats.count, static_cast<double>(pixels.size())) << "region " << m;
     ASSERT_EQ(state.activeCosts[i], stats.cost(state.balanceWeight)) << "region " << m;
     std::vector<std::int32_t> border;
-    for (const std::int32_t p : state.labelMap.regionPixels[m]) {
+    for (const std::int32_t p : pixels) {
       const NeighbourList list = state.image->neighbours(p);
       if (std::any_of(list.begin(), list.end(),
                       [&](std::int32_t q) { return state.labelMap.labels[q] != m; })) {
         border.push_back(p);
       }
     }
-    ASSERT_EQ(state.boundaryPixels[m], border) << "region " << m;
+    ASSERT_EQ(boundaryPixelsOf(state, m), border) << "region " << m;
   }
   ASSERT_EQ(static_cast<double>(totalEnergy(state)), state.figures.passEnergies.back());
 }

@@ -48,9 +48,9 @@ TEST(SetUpSegmentation, GridOfAPhotoSizedImage) {
     ASSERT_NO_FATAL_FAILURE(expectConsistent(state));
     if (step != 5) continue;
     const LabelMap& map = state.labelMap;
-    EXPECT_EQ(map.regionPixels[96].size(), 5u);
-    EXPECT_EQ(map.regionPixels[64 * 97].size(), 5u);
-    EXPECT_EQ(map.regionPixels[65 * 97 - 1], (std::vector<std::int32_t>{481 * 321 - 1}));
+    EXPECT_EQ(pixelsOf(map, 96).size(), 5u);
+    EXPECT_EQ(pixelsOf(map, 64 * 97).size(), 5u);
+    EXPECT_EQ(pixelsOf(map, 65 * 97 - 1), (std::vector<std::int32_t>{481 * 321 - 1}));
     EXPECT_EQ(map.labels[480], 96);
     EXPECT_EQ(state.regionStats[96].meanPosition, Eigen::Vector2d(480, 2));
   }
@@ -71,8 +71,8 @@ TEST(LabelMap, BlocksInRowMajorSlotOrder) {
   for (std::size_t p = 0; p < expected.size(); ++p) {
     ASSERT_EQ(map.labels[p], expected[p]) << "first differing pixel " << p;
   }
-  EXPECT_EQ(map.regionPixels[2], (std::vector<std::int32_t>{6, 13, 20}));
-  EXPECT_EQ(map.regionPixels[4], (std::vector<std::int32_t>{24, 25, 26, 31, 32, 33}));
+  EXPECT_EQ(pixelsOf(map, 2), (std::vector<std::int32_t>{6, 13, 20}));
+  EXPECT_EQ(pixelsOf(map, 4), (std::vector<std::int32_t>{24, 25, 26, 31, 32, 33}));
 }
 
 // Display colours are k / 21 and come from a generator restarted for every image, so equal slot
