@@ -146,6 +146,26 @@ inline fs::path testDataDir() { return SUPERPIXELS_TEST_DATA_DIR; }
 inline fs::path sharedDir() { return SUPERPIXELS_SHARED_DIR; }
 inline fs::path bsdsImagesDir() { return sharedDir() / "data" / "bsds500-val" / "images"; }
 
+// A PNG file that declares a width x height RGB image and holds no pixel data: enough for a
+// decoder to read the header and fail later.
+inline std::string pngDeclaring(std::uint32_t width, std::uint32_t height) {
+  const auto bigEndian = [](std::uint32_t value) {
+    return std::string{static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+                       static_cast<char>(value >> 8), static_cast<char>(value)};
+  };
+  const auto chunk = [&](const std::string& type, const std::string& body) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char c : type + body) {
+      crc ^= static_cast<std::uint8_t>(c);
+      for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return bigEndian(static_cast<std::uint32_t>(body.size())) + type + body + bigEndian(~crc);
+  };
+  const std::string header =
+      bigEndian(width) + bigEndian(height) + std::string("\x08\x02\0\0\0", 5);
+  return "\x89PNG\r\n\x1a\n" + chunk("IHDR", header) + chunk("IEND", "");
+}
+
 // First line where two texts differ, for readable failures of long files.
 inline std::string firstDifference(const std::string& expected, const std::string& actual) {
   std::istringstream a(expected), b(actual);
@@ -155,8 +175,8 @@ inline std::string firstDifference(const std::string& expected, const std::strin
     const bool moreB = static_cast<bool>(std::getline(b, lineB));
     if (!moreA && !moreB) return "texts are equal";
     if (lineA != lineB || moreA != moreB) {
-      return "line " + std::to_string(line) + ": expected \"" + lineA.substr(0, 120) +
-             "\" got \"" + lineB.substr(0, 120) + "\"";
+      return "line " + std::to_string(line) + ": expected \"" + lineA.substr(0, 120) + "\" got \"" +
+             lineB.substr(0, 120) + "\"";
     }
   }
 }

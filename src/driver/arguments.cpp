@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "image/image_data.hpp"
+
 namespace superpixels {
 
 namespace {
@@ -31,6 +33,19 @@ float parseWeight(const std::string& text) {
   return static_cast<float>(std::strtod(text.c_str(), nullptr));
 }
 
+// A whole decimal number from 1 to maxPixelCount, nothing else; 0 when the text is not one.
+std::int64_t parsePixelLimit(const std::string& text) {
+  if (text.empty() || text.size() > 10) return 0;
+  std::int64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return 0;
+    value = value * 10 + (c - '0');
+  }
+  return value <= maxPixelCount ? value : 0;
+}
+
+constexpr const char* maxPixelsOption = "--max-pixels";
+
 }  // namespace
 
 std::string usageText() {
@@ -48,8 +63,10 @@ std::string usageText() {
          "  WEIGHT  compactness against colour uniformity, 0 or more (0.5 is a good start)\n"
          "\n"
          "Options:\n"
-         "  --help     show this text and exit\n"
-         "  --version  show the version and exit\n"
+         "  --max-pixels N  refuse, before decoding, any image of more than N pixels\n"
+         "                  (default 100000000)\n"
+         "  --help          show this text and exit\n"
+         "  --version       show the version and exit\n"
          "\n"
          "Exit codes: 0 every image written, 1 some image or folder failed, 2 bad arguments,\n"
          "255 the output folders could not be created.\n";
@@ -57,8 +74,11 @@ std::string usageText() {
 
 ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
   std::vector<std::string> positional;
+  std::int64_t maxPixels = defaultMaxPixels;
   bool optionsEnded = false;
-  for (const std::string& argument : arguments) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    const std::string limitPrefix = std::string(maxPixelsOption) + "=";
     if (optionsEnded || argument.rfind("--", 0) != 0) {
       positional.push_back(argument);
     } else if (argument == "--") {
@@ -71,6 +91,22 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
       ParsedArguments parsed;
       parsed.action = ParsedArguments::Action::version;
       return parsed;
+    } else if (argument == maxPixelsOption || argument.rfind(limitPrefix, 0) == 0) {
+      std::string value;
+      if (argument != maxPixelsOption) {
+        value = argument.substr(limitPrefix.size());
+      } else if (i + 1 < arguments.size()) {
+        value = arguments[++i];
+      } else {
+        return usageError(std::string(maxPixelsOption) + " needs a value");
+      }
+      maxPixels = parsePixelLimit(value);
+      if (maxPixels == 0) {
+        return usageError(std::string(maxPixelsOption) + " '" + value +
+                              "' is not usable: must be a whole number from 1 to " +
+                              std::to_string(maxPixelCount),
+                          false);
+      }
     } else {
       return usageError("unknown option " + argument);
     }
@@ -83,6 +119,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
   RunOptions& run = parsed.run;
   run.inputFolder = positional[0];
   run.outputFolder = positional[1];
+  run.maxPixels = maxPixels;
   const long long count = parseCount(positional[2]);
   if (count < INT_MIN || count > INT_MAX) {
     return usageError("COUNT '" + positional[2] + "' is out of range: superpixelCount must be " +

@@ -17,7 +17,7 @@ bool processImage(const ImageEntry& entry, const RunOptions& options,
                   const std::string& superpixelFolder, const std::string& partitionFolder,
                   std::ostream& out, std::ostream& err) {
   ImageData image;
-  const LoadStatus loaded = loadImage(entry.fullPath, image);
+  const LoadStatus loaded = loadImage(entry.fullPath, image, options.maxPixels);
   if (!loaded.ok) {
     err << entry.fullPath << ": " << loaded.reason << std::endl;
     return false;

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace superpixels {
+
+// What an image file's header declares, read without decoding any pixel.
+struct ImageHeader {
+  bool ok = false;     // a PNG, JPEG, BMP or PNM header was found and holds a size
+  std::string reason;  // why not, when !ok
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+};
+
+// Reads the size declared by the header of the file at `path`. The format is told by the leading
+// bytes, as the decoder tells it: PNG (IHDR), JPEG (first frame header), BMP (info header) and
+// PBM/PGM/PPM (P1 .. P6). Other formats, truncated or damaged headers and a declared width or
+// height of 0 are refused with a reason. Reads at most the header: a JPEG's leading segments are
+// skipped by seeking.
+ImageHeader readImageHeader(const std::string& path);
+
+}  // namespace superpixels
