@@ -6,6 +6,7 @@
 #include "driver/engine.hpp"
 #include "driver/folder_walk.hpp"
 #include "image/image_data.hpp"
+#include "output/atomic_file.hpp"
 #include "output/writers.hpp"
 
 namespace superpixels {
@@ -69,6 +70,9 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
     summary.outputFoldersFailed = true;
     return summary;
   }
+
+  removeLeftoverTemporaries(superpixelFolder);
+  removeLeftoverTemporaries(partitionFolder);
 
   std::vector<ImageEntry> images;
   WalkReport walkReport{out, err};
