@@ -3,6 +3,7 @@
 #include <array>
 #include <cctype>
 #include <fstream>
+#include <vector>
 
 namespace superpixels {
 
@@ -40,14 +41,47 @@ bool readBytes(std::istream& in, unsigned char* into, std::streamsize count) {
   return in.gcount() == count;
 }
 
-// Signature (8 bytes), then the IHDR chunk: length, type, width, height (big-endian).
+std::uint32_t crc32(std::uint32_t crc, const unsigned char* bytes, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    crc ^= bytes[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return crc;
+}
+
+// Signature (8 bytes), then chunks: length, type, body, CRC (big-endian). IHDR comes first, with
+// width and height; the list ends with IEND. Every chunk must be whole and every critical chunk's
+// CRC right: the decoder would fail on such damage too, but print lines of its own.
 ImageHeader pngHeader(std::istream& in) {
   unsigned char b[24];
   if (!readBytes(in, b, sizeof b)) return refused("truncated PNG header");
   if (std::string(reinterpret_cast<const char*>(b + 12), 4) != "IHDR") {
     return refused("damaged PNG header: no IHDR chunk first");
   }
-  return sized(bigEndian(b + 16, 4), bigEndian(b + 20, 4));
+  const ImageHeader header = sized(bigEndian(b + 16, 4), bigEndian(b + 20, 4));
+  in.seekg(8);
+  std::vector<unsigned char> body;
+  for (;;) {
+    unsigned char head[8];
+    if (!readBytes(in, head, sizeof head)) return refused("truncated PNG: no IEND chunk");
+    const std::uint32_t length = bigEndian(head, 4);
+    const std::string type(reinterpret_cast<const char*>(head + 4), 4);
+    if (length > 0x7FFFFFFFu) return refused("damaged PNG: chunk length out of range");
+    const bool critical = (head[4] & 0x20) == 0;
+    unsigned char stored[4];
+    if (critical) {
+      body.resize(length);
+      if (!readBytes(in, body.data(), length) || !readBytes(in, stored, 4)) {
+        return refused("truncated PNG: chunk " + type + " cut short");
+      }
+      const std::uint32_t crc = ~crc32(crc32(0xFFFFFFFFu, head + 4, 4), body.data(), length);
+      if (crc != bigEndian(stored, 4)) return refused("damaged PNG: bad CRC in chunk " + type);
+    } else {
+      in.seekg(length, std::ios::cur);
+      if (!readBytes(in, stored, 4)) return refused("truncated PNG: chunk " + type + " cut short");
+    }
+    if (type == "IEND") return header;
+  }
 }
 
 // Segments after the start marker until a start-of-frame (C0 .. CF except C4, C8, CC), whose body

@@ -16,8 +16,9 @@ struct ImageHeader {
 // Reads the size declared by the header of the file at `path`. The format is told by the leading
 // bytes, as the decoder tells it: PNG (IHDR), JPEG (first frame header), BMP (info header) and
 // PBM/PGM/PPM (P1 .. P6). Other formats, truncated or damaged headers and a declared width or
-// height of 0 are refused with a reason. Reads at most the header: a JPEG's leading segments are
-// skipped by seeking.
+// height of 0 are refused with a reason. Only headers are read, except that a PNG's chunk list is
+// walked to its end: a PNG cut short or with a bad CRC in a critical chunk is refused here, with a
+// reason, rather than by the decoder, which would print lines of its own on standard error.
 ImageHeader readImageHeader(const std::string& path);
 
 }  // namespace superpixels

@@ -73,6 +73,8 @@ TEST(ImageHeader, RefusesOtherFormatsAndDamagedHeadersWithAReason) {
       {"tiff", std::string("II*\0\x08\0\0\0", 8)},
       {"png cut in its header", png.substr(0, 20)},
       {"png without IHDR first", png.substr(0, 12) + "IDAT" + png.substr(16)},
+      {"png cut in its pixel data", png.substr(0, png.size() - 20)},
+      {"png with a damaged IDAT", png.substr(0, 45) + "\x7f" + png.substr(46)},
       {"png of width 0", pngDeclaring(0, 5)},
       {"jpeg cut before its frame header", jpeg.substr(0, 30)},
       {"jpeg whose scan comes first", std::string("\xff\xd8\xff\xda\0\x02", 6)},
