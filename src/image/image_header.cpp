@@ -84,30 +84,57 @@ ImageHeader pngHeader(std::istream& in) {
   }
 }
 
-// Segments after the start marker until a start-of-frame (C0 .. CF except C4, C8, CC), whose body
-// holds precision, height, width.
+// True when the end-of-image marker follows. Inside compressed data a 0xFF byte is always followed
+// by 0x00 or a restart or other marker, so FF D9 can only be the real end.
+bool reachesEndOfImage(std::istream& in) {
+  char buffer[4096];
+  bool afterFF = false;
+  while (in) {
+    in.read(buffer, sizeof buffer);
+    for (std::streamsize i = 0; i < in.gcount(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(buffer[i]);
+      if (afterFF && c == 0xD9) return true;
+      afterFF = c == 0xFF;
+    }
+  }
+  return false;
+}
+
+// Segments after the start marker: the first start-of-frame (C0 .. CF except C4, C8, CC) holds
+// precision, height, width; the first start-of-scan begins the compressed data, which must reach
+// the end-of-image marker. A JPEG cut short would otherwise decode, grey below the cut, with only
+// the decoder's own warning.
 ImageHeader jpegHeader(std::istream& in) {
   in.seekg(2);
+  ImageHeader header = refused("damaged JPEG header: no frame header");
   for (;;) {
     unsigned char marker[2];
-    if (!readBytes(in, marker, 1)) return refused("truncated JPEG header: no frame header");
+    if (!readBytes(in, marker, 1)) return refused("truncated JPEG header");
     if (marker[0] != 0xFF) return refused("damaged JPEG header: marker expected");
     do {
-      if (!readBytes(in, marker + 1, 1)) return refused("truncated JPEG header: no frame header");
+      if (!readBytes(in, marker + 1, 1)) return refused("truncated JPEG header");
     } while (marker[1] == 0xFF);  // fill bytes
     const unsigned char type = marker[1];
     if (type == 0x01 || (type >= 0xD0 && type <= 0xD7)) continue;  // no length field
-    if (type == 0xD9 || type == 0xDA) return refused("damaged JPEG header: no frame header");
+    if (type == 0xD9) return refused("damaged JPEG header: no scan");
     unsigned char length[2];
-    if (!readBytes(in, length, 2)) return refused("truncated JPEG header: no frame header");
+    if (!readBytes(in, length, 2)) return refused("truncated JPEG header");
     const std::uint32_t segment = bigEndian(length, 2);
     if (segment < 2) return refused("damaged JPEG header: bad segment length");
-    if (type >= 0xC0 && type <= 0xCF && type != 0xC4 && type != 0xC8 && type != 0xCC) {
+    if (type == 0xDA) {
+      if (!header.ok) return header;
+      return reachesEndOfImage(in) ? header : refused("truncated JPEG: no end of image");
+    }
+    if (!header.ok && type >= 0xC0 && type <= 0xCF && type != 0xC4 && type != 0xC8 &&
+        type != 0xCC) {
       unsigned char frame[5];
       if (segment < 2 + sizeof frame || !readBytes(in, frame, sizeof frame)) {
         return refused("truncated JPEG frame header");
       }
-      return sized(bigEndian(frame + 3, 2), bigEndian(frame + 1, 2));
+      header = sized(bigEndian(frame + 3, 2), bigEndian(frame + 1, 2));
+      if (!header.ok) return header;
+      in.seekg(segment - 2 - sizeof frame, std::ios::cur);
+      continue;
     }
     in.seekg(segment - 2, std::ios::cur);
   }

@@ -79,6 +79,7 @@ TEST_F(HostileInputTest, DamagedForeignAndOversizedFilesGetOneLineEachAndTheRunG
       {"truncated.png", png.substr(0, png.size() / 2)},
       {"damaged.png", png.substr(0, 60) + "\x55" + png.substr(61)},
       {"header-only.jpg", jpeg.substr(0, 20)},
+      {"truncated.jpg", jpeg.substr(0, jpeg.size() / 2)},
       {"huge.png", pngDeclaring(100000, 100000)},
       // Under the decoder's own limit: without the header check it would allocate 1.2 GB.
       {"large.png", pngDeclaring(20000, 20000)},
@@ -96,6 +97,7 @@ TEST_F(HostileInputTest, DamagedForeignAndOversizedFilesGetOneLineEachAndTheRunG
                      {in_ + "/truncated.png", "truncated PNG"},
                      {in_ + "/damaged.png", "bad CRC"},
                      {in_ + "/header-only.jpg", "truncated JPEG"},
+                     {in_ + "/truncated.jpg", "truncated JPEG: no end of image"},
                      {in_ + "/huge.png", "100000 x 100000 pixels, more than the limit"},
                      {in_ + "/large.png", "20000 x 20000 pixels, more than the limit"}});
   EXPECT_EQ(treeOf(out_), resultTree({}, {"a", "z"}));

@@ -77,6 +77,7 @@ TEST(ImageHeader, RefusesOtherFormatsAndDamagedHeadersWithAReason) {
       {"png with a damaged IDAT", png.substr(0, 45) + "\x7f" + png.substr(46)},
       {"png of width 0", pngDeclaring(0, 5)},
       {"jpeg cut before its frame header", jpeg.substr(0, 30)},
+      {"jpeg cut in its compressed data", jpeg.substr(0, jpeg.size() - 40)},
       {"jpeg whose scan comes first", std::string("\xff\xd8\xff\xda\0\x02", 6)},
       {"bmp cut short", std::string("BM\0\0\0\0", 6)},
       {"ppm without a size", "P6\n# no size\n"},
