@@ -1,9 +1,9 @@
 #include "image/image_header.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <fstream>
-#include <vector>
 
 namespace superpixels {
 
@@ -60,7 +60,7 @@ ImageHeader pngHeader(std::istream& in) {
   }
   const ImageHeader header = sized(bigEndian(b + 16, 4), bigEndian(b + 20, 4));
   in.seekg(8);
-  std::vector<unsigned char> body;
+  unsigned char buffer[4096];
   for (;;) {
     unsigned char head[8];
     if (!readBytes(in, head, sizeof head)) return refused("truncated PNG: no IEND chunk");
@@ -70,12 +70,18 @@ ImageHeader pngHeader(std::istream& in) {
     const bool critical = (head[4] & 0x20) == 0;
     unsigned char stored[4];
     if (critical) {
-      body.resize(length);
-      if (!readBytes(in, body.data(), length) || !readBytes(in, stored, 4)) {
-        return refused("truncated PNG: chunk " + type + " cut short");
+      // In pieces: the length is the file's claim, not a size to allocate.
+      std::uint32_t crc = crc32(0xFFFFFFFFu, head + 4, 4);
+      for (std::uint32_t left = length; left > 0;) {
+        const std::uint32_t piece = std::min<std::uint32_t>(left, sizeof buffer);
+        if (!readBytes(in, buffer, piece)) {
+          return refused("truncated PNG: chunk " + type + " cut short");
+        }
+        crc = crc32(crc, buffer, piece);
+        left -= piece;
       }
-      const std::uint32_t crc = ~crc32(crc32(0xFFFFFFFFu, head + 4, 4), body.data(), length);
-      if (crc != bigEndian(stored, 4)) return refused("damaged PNG: bad CRC in chunk " + type);
+      if (!readBytes(in, stored, 4)) return refused("truncated PNG: chunk " + type + " cut short");
+      if (~crc != bigEndian(stored, 4)) return refused("damaged PNG: bad CRC in chunk " + type);
     } else {
       in.seekg(length, std::ios::cur);
       if (!readBytes(in, stored, 4)) return refused("truncated PNG: chunk " + type + " cut short");
@@ -182,6 +188,10 @@ ImageHeader pnmHeader(std::istream& in) {
 ImageHeader readImageHeader(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return refused("file cannot be opened");
+  return readImageHeader(in);
+}
+
+ImageHeader readImageHeader(std::istream& in) {
   unsigned char magic[8] = {};
   in.read(reinterpret_cast<char*>(magic), sizeof magic);
   const std::streamsize got = in.gcount();

@@ -1,5 +1,7 @@
 #include "image/image_header.hpp"
 
+#include <sys/resource.h>
+
 #include <string>
 #include <vector>
 
@@ -91,6 +93,20 @@ TEST(ImageHeader, RefusesOtherFormatsAndDamagedHeadersWithAReason) {
     EXPECT_FALSE(header.reason.empty());
   }
   EXPECT_FALSE(readImageHeader((folder / "missing").string()).ok);
+}
+
+// A chunk's length is the file's claim: a 60-byte file claiming a 2 GB chunk must not cost 2 GB.
+TEST(ImageHeader, ChunkLengthsAreNotTrustedForMemory) {
+  TempFolder folder;
+  writeFile(folder / "claims.png", pngSignature + pngHeaderChunk(7, 5) + bigEndian32(0x7FFFFFF0u) +
+                                       "IDAT" + std::string(16, 'x'));
+  rusage before{}, after{};
+  ::getrusage(RUSAGE_SELF, &before);
+  const ImageHeader header = readImageHeader((folder / "claims.png").string());
+  ::getrusage(RUSAGE_SELF, &after);
+  EXPECT_FALSE(header.ok);
+  EXPECT_EQ(header.reason, "truncated PNG: chunk IDAT cut short");
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024) << "KiB";
 }
 
 // The limit is applied to the header, before the decoder could allocate, and to the decoded image.
