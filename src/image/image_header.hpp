@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <istream>
 #include <string>
 
 namespace superpixels {
@@ -21,5 +22,8 @@ struct ImageHeader {
 // short, or a PNG with a bad CRC in a critical chunk, is refused here with a reason, rather than by
 // the decoder, which prints lines of its own on standard error (and decodes a cut JPEG anyway).
 ImageHeader readImageHeader(const std::string& path);
+
+// The same for the bytes of `in`, read from its start; `in` must be seekable.
+ImageHeader readImageHeader(std::istream& in);
 
 }  // namespace superpixels
