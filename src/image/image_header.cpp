@@ -202,7 +202,10 @@ ImageHeader readImageHeader(std::istream& in) {
   if (got == 8 && std::equal(magic, magic + 8, pngSignature)) return pngHeader(in);
   if (got >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) return jpegHeader(in);
   if (got >= 2 && magic[0] == 'B' && magic[1] == 'M') return bmpHeader(in);
-  if (got >= 2 && magic[0] == 'P' && magic[1] >= '1' && magic[1] <= '6') return pnmHeader(in);
+  // As the decoder tells PNM: a blank must follow, or it tries its other formats (DICOM, say).
+  if (got >= 3 && magic[0] == 'P' && magic[1] >= '1' && magic[1] <= '6' && std::isspace(magic[2])) {
+    return pnmHeader(in);
+  }
   return refused("not a PNG, JPEG, BMP or PNM image");
 }
 

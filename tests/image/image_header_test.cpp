@@ -83,6 +83,7 @@ TEST(ImageHeader, RefusesOtherFormatsAndDamagedHeadersWithAReason) {
       {"jpeg whose scan comes first", std::string("\xff\xd8\xff\xda\0\x02", 6)},
       {"bmp cut short", std::string("BM\0\0\0\0", 6)},
       {"ppm without a size", "P6\n# no size\n"},
+      {"P3 without a blank after it, which the decoder reads as another format", "P31 1 255\n1\n"},
       {"ppm of height 0", "P6 7 0 255\n"},
   };
   for (const Case& c : cases) {
