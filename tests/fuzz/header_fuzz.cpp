@@ -14,7 +14,9 @@ std::string checkHeader(const std::uint8_t* data, std::size_t size) {
   const ImageHeader header = readImageHeader(in);
   if (!header.ok) return header.reason.empty() ? "refused without a reason" : "";
   if (header.width < 1 || header.height < 1) return "accepted an empty size";
-  if (header.width * header.height > 65536) return "";
+  if (header.width > 65536 || header.height > 65536 || header.width * header.height > 65536) {
+    return "";  // each side first: the product of two 32-bit sizes may overflow
+  }
   const std::vector<std::uint8_t> bytes(data, data + size);
   cv::Mat decoded;
   try {
