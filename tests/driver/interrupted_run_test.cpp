@@ -42,7 +42,7 @@ void expectWholeResult(const fs::path& path) {
 TEST_F(InterruptedRunTest, KilledRunLeavesOnlyWholeResultsAndTheNextRunCompletesThem) {
   std::vector<std::string> bases;
   for (int i = 0; i < 120; ++i) {
-    const std::string base = "f" + std::to_string(i % 3) + "/i" + std::to_string(i);
+    const std::string base = std::string("f") + std::to_string(i % 3) + "/i" + std::to_string(i);
     image(base + ".png", noiseImage(imageWidth, imageHeight, 100 + i));
     bases.push_back(base);
   }
