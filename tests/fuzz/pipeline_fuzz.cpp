@@ -26,6 +26,13 @@ class ByteReader {
     return value;
   }
   bool atEnd() const { return offset_ >= size_; }
+  // Blue, green, red, read in this order (the order of function arguments is unspecified, and
+  // every compiler must decode an input to the same image).
+  cv::Vec3b colour() {
+    const std::uint8_t blue = byte();
+    const std::uint8_t green = byte();
+    return cv::Vec3b(blue, green, byte());
+  }
 
  private:
   const std::uint8_t* data_;
@@ -48,7 +55,8 @@ float readWeight(ByteReader& in, bool rawBits) {
 std::int32_t readCount(ByteReader& in, bool wide, std::int32_t pixels) {
   if (wide) return 1 + static_cast<std::int32_t>(in.word() % maxSuperpixelCount);
   // Mostly counts around the pixel count, where the grid and merging change behaviour.
-  const std::uint32_t raw = static_cast<std::uint32_t>(in.byte()) << 8 | in.byte();
+  const std::uint32_t high = in.byte();
+  const std::uint32_t raw = high << 8 | in.byte();
   return 1 + static_cast<std::int32_t>(raw % (2 * static_cast<std::uint32_t>(pixels) + 8));
 }
 
@@ -57,7 +65,7 @@ void rawPixels(ByteReader& in, cv::Mat& image) {
   cv::Vec3b colour(0, 0, 0);
   for (int y = 0; y < image.rows; ++y) {
     for (int x = 0; x < image.cols; ++x) {
-      if (!in.atEnd()) colour = cv::Vec3b(in.byte(), in.byte(), in.byte());
+      if (!in.atEnd()) colour = in.colour();
       image.at<cv::Vec3b>(y, x) = colour;
     }
   }
@@ -68,7 +76,7 @@ void rawPixels(ByteReader& in, cv::Mat& image) {
 void palettePixels(ByteReader& in, cv::Mat& image) {
   const int paletteSize = 1 + in.byte() % 8;
   std::vector<cv::Vec3b> palette(paletteSize);
-  for (cv::Vec3b& colour : palette) colour = cv::Vec3b(in.byte(), in.byte(), in.byte());
+  for (cv::Vec3b& colour : palette) colour = in.colour();
   const int pixels = image.rows * image.cols;
   int p = 0;
   while (p < pixels) {
