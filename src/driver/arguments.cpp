@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "image/image_data.hpp"
+
 namespace superpixels {
 
 namespace {
@@ -26,20 +28,23 @@ long long parseCount(const std::string& text) {
   return std::strtoll(text.c_str(), nullptr, 10);
 }
 
-// A positive whole number of jobs written in plain digits; 0 when the text is anything else.
-int parseJobs(const std::string& text) {
-  if (text.empty() || text.size() > 6) return 0;
-  int jobs = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return 0;
-    jobs = jobs * 10 + (c - '0');
-  }
-  return jobs;
-}
-
 // atof-like: the longest valid prefix; 0 when there is none. Narrowed to single precision.
 float parseWeight(const std::string& text) {
   return static_cast<float>(std::strtod(text.c_str(), nullptr));
+}
+
+// Most images segmented side by side.
+constexpr std::int64_t maxJobs = 4096;
+
+// A whole decimal number from 1 to `largest` in plain digits; 0 when the text is anything else.
+std::int64_t parseWholeNumber(const std::string& text, std::int64_t largest) {
+  if (text.empty() || text.size() > 18) return 0;
+  std::int64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return 0;
+    value = value * 10 + (c - '0');
+  }
+  return value <= largest ? value : 0;
 }
 
 }  // namespace
@@ -59,10 +64,12 @@ std::string usageText() {
          "  WEIGHT  compactness against colour uniformity, 0 or more (0.5 is a good start)\n"
          "\n"
          "Options:\n"
-         "  --jobs N   segment N images side by side (default: one per hardware thread);\n"
-         "             the results and the console lines are the same for every N\n"
-         "  --help     show this text and exit\n"
-         "  --version  show the version and exit\n"
+         "  --jobs N        segment N images side by side (default: one per hardware thread);\n"
+         "                  the results and the console lines are the same for every N\n"
+         "  --max-pixels N  refuse, before decoding, any image of more than N pixels\n"
+         "                  (default 100000000)\n"
+         "  --help          show this text and exit\n"
+         "  --version       show the version and exit\n"
          "\n"
          "Exit codes: 0 every image written, 1 some image or folder failed, 2 bad arguments,\n"
          "255 the output folders could not be created.\n";
@@ -70,13 +77,28 @@ std::string usageText() {
 
 ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
   std::vector<std::string> positional;
+  RunOptions run;
   bool optionsEnded = false;
-  int jobs = 0;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (optionsEnded || argument.rfind("--", 0) != 0) {
       positional.push_back(argument);
-    } else if (argument == "--") {
+      continue;
+    }
+    // "--name value" or "--name=value".
+    const std::size_t equals = argument.find('=');
+    const std::string name = argument.substr(0, equals);
+    const auto value = [&](std::string& text) {
+      if (equals != std::string::npos) {
+        text = argument.substr(equals + 1);
+        return true;
+      }
+      if (i + 1 == arguments.size()) return false;
+      text = arguments[++i];
+      return true;
+    };
+    std::string text;
+    if (argument == "--") {
       optionsEnded = true;
     } else if (argument == "--help") {
       ParsedArguments parsed;
@@ -86,17 +108,22 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
       ParsedArguments parsed;
       parsed.action = ParsedArguments::Action::version;
       return parsed;
-    } else if (argument == "--jobs" || argument.rfind("--jobs=", 0) == 0) {
-      std::string value;
-      if (argument == "--jobs") {
-        if (i + 1 == arguments.size()) return usageError("--jobs needs a number");
-        value = arguments[++i];
-      } else {
-        value = argument.substr(7);
+    } else if (name == "--jobs") {
+      if (!value(text)) return usageError("--jobs needs a value");
+      run.jobs = static_cast<int>(parseWholeNumber(text, maxJobs));
+      if (run.jobs < 1) {
+        return usageError("--jobs '" + text + "' is not usable: must be a whole number from 1 to " +
+                              std::to_string(maxJobs),
+                          false);
       }
-      jobs = parseJobs(value);
-      if (jobs < 1) {
-        return usageError("--jobs '" + value + "' is not usable: jobs must be 1 .. 999999", false);
+    } else if (name == "--max-pixels") {
+      if (!value(text)) return usageError("--max-pixels needs a value");
+      run.maxPixels = parseWholeNumber(text, maxPixelCount);
+      if (run.maxPixels < 1) {
+        return usageError("--max-pixels '" + text +
+                              "' is not usable: must be a whole number from 1 to " +
+                              std::to_string(maxPixelCount),
+                          false);
       }
     } else {
       return usageError("unknown option " + argument);
@@ -105,10 +132,6 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
   if (positional.size() < 4) return usageError("expected 4 arguments: INPUT OUTPUT COUNT WEIGHT");
   if (positional.size() > 4) return usageError("unexpected argument " + positional[4]);
 
-  ParsedArguments parsed;
-  parsed.action = ParsedArguments::Action::run;
-  RunOptions& run = parsed.run;
-  run.jobs = jobs;
   run.inputFolder = positional[0];
   run.outputFolder = positional[1];
   const long long count = parseCount(positional[2]);
@@ -126,6 +149,9 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
                           "' is not usable: " + why,
                       false);
   }
+  ParsedArguments parsed;
+  parsed.action = ParsedArguments::Action::run;
+  parsed.run = std::move(run);
   return parsed;
 }
 

@@ -12,6 +12,7 @@
 #include "driver/engine.hpp"
 #include "driver/folder_walk.hpp"
 #include "image/image_data.hpp"
+#include "output/atomic_file.hpp"
 #include "output/writers.hpp"
 
 namespace superpixels {
@@ -23,7 +24,7 @@ bool processImage(const ImageEntry& entry, const RunOptions& options,
                   const std::string& superpixelFolder, const std::string& partitionFolder,
                   std::ostream& out, std::ostream& err) {
   ImageData image;
-  const LoadStatus loaded = loadImage(entry.fullPath, image);
+  const LoadStatus loaded = loadImage(entry.fullPath, image, options.maxPixels);
   if (!loaded.ok) {
     err << entry.fullPath << ": " << loaded.reason << "\n";
     return false;
@@ -139,6 +140,9 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
     summary.outputFoldersFailed = true;
     return summary;
   }
+
+  removeLeftoverTemporaries(superpixelFolder);
+  removeLeftoverTemporaries(partitionFolder);
 
   std::vector<ImageEntry> images;
   WalkReport walkReport{out, err};

@@ -7,6 +7,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include "output/atomic_file.hpp"
+
 namespace superpixels {
 
 namespace {
@@ -100,6 +102,8 @@ struct Walk {
       error(partitionMirror, "cannot create folder: " + reason);
       return false;
     }
+    removeLeftoverTemporaries(superpixelMirror);
+    removeLeftoverTemporaries(partitionMirror);
     return true;
   }
 };

@@ -34,7 +34,8 @@ struct WalkReport {
 
 // Walks the tree under `inputFolder` depth-first, entries of a folder in byte order of their names.
 // Every directory met (symbolic links followed) is mirrored under both output folders before it is
-// walked; every plain file with an image suffix is appended to `images`; other files are ignored.
+// walked, and temporary files an interrupted run left in the mirrors are removed; every plain file
+// with an image suffix is appended to `images`; other files are ignored.
 // A directory already on the current walk path (a link loop) is skipped with a warning; the
 // directory `excluded` (the output folder, when it lies inside the input tree) is never entered. An
 // input folder that is itself an image file yields one image with an empty relative path. Folders

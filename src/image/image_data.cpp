@@ -5,6 +5,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "image/image_header.hpp"
+
 namespace superpixels {
 
 namespace {
@@ -21,6 +23,11 @@ std::string unusableReason(const cv::Mat& bgr) {
   return {};
 }
 
+std::string overLimit(std::int64_t width, std::int64_t height, std::int64_t maxPixels) {
+  return "image is " + std::to_string(width) + " x " + std::to_string(height) +
+         " pixels, more than the limit of " + std::to_string(maxPixels);
+}
+
 }  // namespace
 
 ImageData makeImageData(const cv::Mat& bgr, std::string sourcePath) {
@@ -34,7 +41,14 @@ ImageData makeImageData(const cv::Mat& bgr, std::string sourcePath) {
   return image;
 }
 
-LoadStatus loadImage(const std::string& path, ImageData& image) {
+LoadStatus loadImage(const std::string& path, ImageData& image, std::int64_t maxPixels) {
+  const ImageHeader header = readImageHeader(path);
+  if (!header.ok) return {false, "cannot decode image: " + header.reason};
+  // Each side alone first: the product of two 32-bit sizes may not fit in 64 bits.
+  if (header.width > maxPixels || header.height > maxPixels ||
+      header.width * header.height > maxPixels) {
+    return {false, overLimit(header.width, header.height, maxPixels)};
+  }
   cv::Mat bgr;
   try {
     bgr = cv::imread(path, cv::IMREAD_COLOR);
@@ -43,6 +57,9 @@ LoadStatus loadImage(const std::string& path, ImageData& image) {
   }
   if (bgr.empty()) return {false, "cannot decode image"};
   if (const std::string why = unusableReason(bgr); !why.empty()) return {false, why};
+  if (static_cast<std::int64_t>(bgr.cols) * bgr.rows > maxPixels) {
+    return {false, overLimit(bgr.cols, bgr.rows, maxPixels)};
+  }
   image = makeImageData(bgr, path);
   return {true, {}};
 }

@@ -41,8 +41,11 @@ struct LoadStatus {
   std::string reason;  // why the file could not be used, when !ok
 };
 
-// Decodes the file at `path` into three 8-bit channels and fills `image` (Lab copy included). An
-// undecodable or oversized file leaves `image` untouched and returns the reason.
-LoadStatus loadImage(const std::string& path, ImageData& image);
+// Decodes the file at `path` into three 8-bit channels and fills `image` (Lab copy included). The
+// header is read first: a file that is not a PNG, JPEG, BMP or PNM image, or whose header declares
+// more than `maxPixels` pixels, is refused before any pixel memory is allocated. An undecodable or
+// oversized file leaves `image` untouched and returns the reason.
+LoadStatus loadImage(const std::string& path, ImageData& image,
+                     std::int64_t maxPixels = maxPixelCount);
 
 }  // namespace superpixels

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,7 +14,12 @@ namespace superpixels {
 
 namespace {
 
-WriteStatus failure(const char* what) { return {false, std::string(what) + ": " + std::strerror(errno)}; }
+constexpr std::string_view temporaryInfix = ".tmp-";
+constexpr std::size_t temporaryRandomLength = 6;  // mkstemp's XXXXXX
+
+WriteStatus failure(const char* what) {
+  return {false, std::string(what) + ": " + std::strerror(errno)};
+}
 
 }  // namespace
 
@@ -22,7 +28,8 @@ WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes)
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   // Hidden, so that a leftover from a killed run is not mistaken for a result.
-  std::string pattern = folder + "." + name + ".tmp-XXXXXX";
+  std::string pattern =
+      folder + "." + name + std::string(temporaryInfix) + std::string(temporaryRandomLength, 'X');
   std::vector<char> temp(pattern.begin(), pattern.end());
   temp.push_back('\0');
 
@@ -58,6 +65,33 @@ WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes)
     return status;
   }
   return {true, {}};
+}
+
+bool isTemporaryName(std::string_view name) {
+  const std::size_t tail = temporaryInfix.size() + temporaryRandomLength;
+  if (name.size() < 2 + tail || name[0] != '.') return false;
+  if (name.substr(name.size() - tail, temporaryInfix.size()) != temporaryInfix) return false;
+  for (const char c : name.substr(name.size() - temporaryRandomLength)) {
+    const bool alphanumeric =
+        (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!alphanumeric) return false;
+  }
+  return true;
+}
+
+int removeLeftoverTemporaries(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return 0;
+  std::vector<std::string> leftovers;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (isTemporaryName(entry->d_name)) leftovers.emplace_back(entry->d_name);
+  }
+  ::closedir(dir);
+  int removed = 0;
+  for (const std::string& name : leftovers) {
+    if (::unlink((folder + "/" + name).c_str()) == 0) ++removed;
+  }
+  return removed;
 }
 
 }  // namespace superpixels

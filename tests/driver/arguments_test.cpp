@@ -117,5 +117,23 @@ TEST(Arguments, NegativeInfiniteOrNanWeightIsRefusedNamingWeight) {
   }
 }
 
+TEST(Arguments, PixelLimitIsAWholeNumberInRangeInEitherSpelling) {
+  EXPECT_EQ(parseArguments({"in", "out", "5", "0.5"}).run.maxPixels, defaultMaxPixels);
+  EXPECT_EQ(parseArguments({"--max-pixels", "12", "in", "out", "5", "0.5"}).run.maxPixels, 12);
+  EXPECT_EQ(parseArguments({"in", "out", "5", "0.5", "--max-pixels=2147483647"}).run.maxPixels,
+            2147483647);
+  for (const char* text : {"0", "-1", "12x", " 12", "1e6", "", "2147483648", "99999999999"}) {
+    SCOPED_TRACE(std::string("--max-pixels '") + text + "'");
+    const ParsedArguments parsed =
+        parseArguments({std::string("--max-pixels=") + text, "in", "out", "5", "0.5"});
+    EXPECT_EQ(parsed.action, Action::usageError);
+    EXPECT_EQ(parsed.message.rfind("--max-pixels '" + std::string(text) + "'", 0), 0u)
+        << parsed.message;
+  }
+  const ParsedArguments missing = parseArguments({"in", "out", "5", "0.5", "--max-pixels"});
+  EXPECT_EQ(missing.action, Action::usageError);
+  EXPECT_NE(missing.message.find("needs a value"), std::string::npos) << missing.message;
+}
+
 }  // namespace
 }  // namespace superpixels::testing

@@ -93,5 +93,38 @@ TEST(AtomicFile, PathWithoutFolderWritesIntoTheWorkingFolder) {
   EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"bare.txt"});
 }
 
+// What a killed run leaves (a temporary of a result) is removed; everything else stays.
+TEST(AtomicFile, LeftoverTemporariesAndOnlyThoseAreRemoved) {
+  TempFolder folder;
+  const std::vector<std::string> leftovers = {".oak.txt.tmp-a1B2c3", ".oak_KVR.png.tmp-ZZZZZZ"};
+  const std::vector<std::string> kept = {
+      ".oak.txt.tmp-a1B2c",
+      ".oak.txt.tmp-a1B2c3d",
+      ".oak.txt.tmp-a1B2c_",
+      "oak.txt.tmp-a1B2c3",
+      "..tmp-abcdef.txt",
+      ".tmp-abcdef",
+      "oak.txt",
+  };
+  for (const std::string& name : leftovers) {
+    EXPECT_TRUE(isTemporaryName(name)) << name;
+    writeFile(folder / name, "half");
+  }
+  for (const std::string& name : kept) {
+    EXPECT_FALSE(isTemporaryName(name)) << name;
+    writeFile(folder / name, "keep");
+  }
+  fs::create_directory(folder / "sub");
+  writeFile(folder / "sub" / leftovers[0], "not this folder's");
+
+  EXPECT_EQ(removeLeftoverTemporaries(folder.str()), 2);
+  std::vector<std::string> expected = kept;
+  expected.push_back("sub");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(entriesOf(folder.path()), expected);
+  EXPECT_TRUE(fs::exists(folder / "sub" / leftovers[0]));
+  EXPECT_EQ(removeLeftoverTemporaries((folder / "missing").string()), 0);
+}
+
 }  // namespace
 }  // namespace superpixels::testing
