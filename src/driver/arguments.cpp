@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include <unistd.h>
+
 #include "image/image_data.hpp"
 
 namespace superpixels {
@@ -68,6 +70,12 @@ std::string usageText() {
          "                  the results and the console lines are the same for every N\n"
          "  --max-pixels N  refuse, before decoding, any image of more than N pixels\n"
          "                  (default 100000000)\n"
+         "  --shard I/N     segment only part I of N of the images (0 <= I < N), chosen by a\n"
+         "                  stable hash of each image's path; the N parts together are one run\n"
+         "  --skip-existing leave an image alone when its three results exist and are whole\n"
+         "  --progress      show a progress line on standard error (default: when it is a\n"
+         "                  terminal); --no-progress never shows it\n"
+         "  --quiet         no per-image lines on standard output\n"
          "  --help          show this text and exit\n"
          "  --version       show the version and exit\n"
          "\n"
@@ -78,6 +86,7 @@ std::string usageText() {
 ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
   std::vector<std::string> positional;
   RunOptions run;
+  std::optional<bool> progress;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -116,6 +125,23 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
                               std::to_string(maxJobs),
                           false);
       }
+    } else if (name == "--shard") {
+      if (!value(text)) return usageError("--shard needs a value");
+      const std::optional<Shard> shard = parseShard(text);
+      if (!shard) {
+        return usageError("--shard '" + text + "' is not usable: must be I/N with 0 <= I < N <= " +
+                              std::to_string(maxShardCount),
+                          false);
+      }
+      run.shard = *shard;
+    } else if (argument == "--skip-existing") {
+      run.skipExisting = true;
+    } else if (argument == "--quiet") {
+      run.quiet = true;
+    } else if (argument == "--progress") {
+      progress = true;
+    } else if (argument == "--no-progress") {
+      progress = false;
     } else if (name == "--max-pixels") {
       if (!value(text)) return usageError("--max-pixels needs a value");
       run.maxPixels = parseWholeNumber(text, maxPixelCount);
@@ -152,6 +178,7 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
   ParsedArguments parsed;
   parsed.action = ParsedArguments::Action::run;
   parsed.run = std::move(run);
+  parsed.progress = progress;
   return parsed;
 }
 
@@ -173,7 +200,9 @@ int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
     case ParsedArguments::Action::run:
       break;
   }
-  return exitCode(runBatch(parsed.run, out, err));
+  RunOptions run = parsed.run;
+  run.showProgress = parsed.progress.value_or(::isatty(STDERR_FILENO) == 1);
+  return exitCode(runBatch(run, out, err));
 }
 
 }  // namespace superpixels

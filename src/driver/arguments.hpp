@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,13 +15,16 @@ struct ParsedArguments {
   RunOptions run;          // for Action::run
   std::string message;     // for Action::usageError: what is wrong, one line
   bool showUsage = false;  // for Action::usageError: the arguments were not understood at all
+  // --progress / --no-progress; without either, the progress line shows when standard error is a
+  // terminal.
+  std::optional<bool> progress;
 };
 
 // Parses `superpixels [options] INPUT OUTPUT COUNT WEIGHT`. COUNT is read like C's atoi (leading
 // blanks, a sign, the leading digits; 0 when there are none) and WEIGHT as the longest decimal
 // floating-point prefix narrowed to single precision (0 when there is none); both are then checked.
 // Arguments starting with "--" are options ("--" ends them); "-5" is a positional argument.
-// `--jobs N` (or `--jobs=N`) sets the number of images segmented side by side, 1 .. 999999.
+// Options taking a value accept "--name value" and "--name=value"; see usageText().
 ParsedArguments parseArguments(const std::vector<std::string>& arguments);
 
 // Usage text, ending with a line feed.

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "driver/engine.hpp"
+#include "driver/existing_results.hpp"
 #include "driver/folder_walk.hpp"
+#include "driver/progress.hpp"
 #include "image/image_data.hpp"
 #include "output/atomic_file.hpp"
 #include "output/writers.hpp"
@@ -19,22 +21,31 @@ namespace superpixels {
 
 namespace {
 
-// Segments one image and writes its results; false when anything failed (already reported).
-bool processImage(const ImageEntry& entry, const RunOptions& options,
-                  const std::string& superpixelFolder, const std::string& partitionFolder,
-                  std::ostream& out, std::ostream& err) {
+enum class ImageStatus { written, skipped, failed };
+
+// Segments one image and writes its results; failures are reported on `err`.
+ImageStatus processImage(const ImageEntry& entry, const RunOptions& options,
+                         const std::string& superpixelFolder, const std::string& partitionFolder,
+                         std::ostream& out, std::ostream& err) {
+  // The relative path without its four-character suffix.
+  const std::string relativeBase =
+      entry.relativePath.empty() ? "" : entry.relativePath.substr(0, entry.relativePath.size() - 4);
+  const std::string boundaryPath = resultPath(superpixelFolder, relativeBase, boundarySuffix);
+  const std::string partitionPath = resultPath(partitionFolder, relativeBase, partitionSuffix);
+  const std::string labelPath = resultPath(partitionFolder, relativeBase, labelSuffix);
+  if (options.skipExisting && resultsComplete(boundaryPath, partitionPath, labelPath)) {
+    return ImageStatus::skipped;
+  }
+
   ImageData image;
   const LoadStatus loaded = loadImage(entry.fullPath, image, options.maxPixels);
   if (!loaded.ok) {
     err << entry.fullPath << ": " << loaded.reason << "\n";
-    return false;
+    return ImageStatus::failed;
   }
   out << "reading  " << entry.fullPath << "...\n";
 
   const Result result = segmentImage(image, options.segmentation);
-  // The relative path without its four-character suffix.
-  const std::string relativeBase =
-      entry.relativePath.empty() ? "" : entry.relativePath.substr(0, entry.relativePath.size() - 4);
   bool ok = true;
   const auto report = [&](const std::string& path, const WriteStatus& status) {
     if (!status.ok) {
@@ -42,21 +53,18 @@ bool processImage(const ImageEntry& entry, const RunOptions& options,
       ok = false;
     }
   };
-  const std::string boundaryPath = resultPath(superpixelFolder, relativeBase, boundarySuffix);
   out << "save superpixel to " << boundaryPath << "\n";
   report(boundaryPath, writeBoundaryImage(boundaryPath, image.sourceImage, result));
-  const std::string partitionPath = resultPath(partitionFolder, relativeBase, partitionSuffix);
   report(partitionPath, writePartitionImage(partitionPath, result));
-  const std::string labelPath = resultPath(partitionFolder, relativeBase, labelSuffix);
   report(labelPath, writeLabelFile(labelPath, result));
-  return ok;
+  return ok ? ImageStatus::written : ImageStatus::failed;
 }
 
 // What one image leaves for the printer.
 struct Outcome {
   std::string out;
   std::string err;
-  bool ok = false;
+  ImageStatus status = ImageStatus::failed;
   bool done = false;
 };
 
@@ -106,11 +114,11 @@ void work(ImageQueue& queue, const std::vector<ImageEntry>& images, const RunOpt
     std::ostringstream out, err;
     Outcome outcome;
     try {
-      outcome.ok = processImage(entry, options, superpixelFolder, partitionFolder, out, err);
+      outcome.status = processImage(entry, options, superpixelFolder, partitionFolder, out, err);
     } catch (const std::exception& e) {
       err << entry.fullPath << ": " << e.what() << "\n";
     }
-    outcome.out = out.str();
+    if (!options.quiet) outcome.out = out.str();
     outcome.err = err.str();
     queue.finish(index, std::move(outcome));
   }
@@ -149,6 +157,8 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   walkInput(options.inputFolder, superpixelFolder, partitionFolder, options.outputFolder, images,
             walkReport);
   summary.errors = walkReport.errors;
+  std::erase_if(
+      images, [&](const ImageEntry& entry) { return !inShard(entry.relativePath, options.shard); });
   summary.imagesFound = static_cast<int>(images.size());
 
   ImageQueue queue(images.size());
@@ -165,16 +175,30 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
     // Fewer threads than asked for; with none at all, this thread does the work.
     if (workers.empty()) work(queue, images, options, superpixelFolder, partitionFolder);
   }
+  ProgressLine progress(err, options.showProgress, summary.imagesFound);
+  progress.update(0);
   for (std::size_t index = 0; index < images.size(); ++index) {
     const Outcome outcome = queue.take(index);
-    out << outcome.out << std::flush;
-    err << outcome.err << std::flush;
-    if (outcome.ok) {
-      ++summary.imagesWritten;
-    } else {
-      ++summary.errors;
+    if (!outcome.out.empty() || !outcome.err.empty()) {
+      progress.clear();
+      out << outcome.out << std::flush;
+      err << outcome.err << std::flush;
+      progress.show();
+    }
+    progress.update(static_cast<int>(index) + 1);
+    switch (outcome.status) {
+      case ImageStatus::written:
+        ++summary.imagesWritten;
+        break;
+      case ImageStatus::skipped:
+        ++summary.imagesSkipped;
+        break;
+      case ImageStatus::failed:
+        ++summary.errors;
+        break;
     }
   }
+  progress.clear();
   for (std::thread& worker : workers) worker.join();
   return summary;
 }

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string>
 
+#include "driver/shard.hpp"
 #include "superpixels/superpixels.hpp"
 
 namespace superpixels {
@@ -20,13 +21,18 @@ struct RunOptions {
   int jobs = 0;  // images segmented side by side; 0 = one per hardware thread
   // Images whose header declares more pixels are refused before decoding; 1 .. maxPixelCount.
   std::int64_t maxPixels = defaultMaxPixels;
+  Shard shard;  // only the images of this part of the tree; mirror folders all the same
+  bool skipExisting = false;  // leave an image alone when its three results exist and are whole
+  bool quiet = false;         // no per-image console lines (errors still go to `err`)
+  bool showProgress = false;  // a progress line on `err`, which must then be a terminal
 };
 
 struct RunSummary {
   bool outputFoldersFailed = false;  // an output sub-folder could not be created: nothing was run
-  int imagesFound = 0;
-  int imagesWritten = 0;  // images whose three result files were all written
-  int errors = 0;         // images, folders and files that failed
+  int imagesFound = 0;               // images of the walk in this run's shard
+  int imagesWritten = 0;             // images whose three result files were all written
+  int imagesSkipped = 0;             // images whose results were already there (skipExisting)
+  int errors = 0;                    // images, folders and files that failed
 };
 
 // Exit code of a run: 0 when everything succeeded, 1 when anything failed, 255 when the output

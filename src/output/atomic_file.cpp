@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include <dirent.h>
@@ -79,7 +80,7 @@ bool isTemporaryName(std::string_view name) {
   return true;
 }
 
-int removeLeftoverTemporaries(const std::string& folder) {
+int removeLeftoverTemporaries(const std::string& folder, std::chrono::seconds minimumAge) {
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return 0;
   std::vector<std::string> leftovers;
@@ -87,9 +88,14 @@ int removeLeftoverTemporaries(const std::string& folder) {
     if (isTemporaryName(entry->d_name)) leftovers.emplace_back(entry->d_name);
   }
   ::closedir(dir);
+  const std::time_t now = std::time(nullptr);
   int removed = 0;
   for (const std::string& name : leftovers) {
-    if (::unlink((folder + "/" + name).c_str()) == 0) ++removed;
+    const std::string path = folder + "/" + name;
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (now - info.st_mtime < minimumAge.count()) continue;
+    if (::unlink(path.c_str()) == 0) ++removed;
   }
   return removed;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -20,10 +21,16 @@ WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes)
 // letters or digits.
 bool isTemporaryName(std::string_view name);
 
+// A temporary file untouched for this long was left by a writer that died: a live writer touches
+// its file with every write, and a whole result takes seconds at most.
+inline constexpr std::chrono::seconds staleTemporaryAge{15 * 60};
+
 // Removes from `folder` (not its sub-folders) every temporary file that an interrupted writer left
-// behind, and returns how many. Meant for output folders only, and unsafe while another process
-// writes into the same folder; errors are ignored (a leftover is harmless: hidden, and never named
-// like a result).
-int removeLeftoverTemporaries(const std::string& folder);
+// behind, untouched for at least `minimumAge`, and returns how many. The age keeps the temporaries
+// of other runs writing into the same folder (shards of one dataset) safe. Meant for output
+// folders only; errors are ignored (a leftover is harmless: hidden, and never named like a
+// result).
+int removeLeftoverTemporaries(const std::string& folder,
+                              std::chrono::seconds minimumAge = staleTemporaryAge);
 
 }  // namespace superpixels

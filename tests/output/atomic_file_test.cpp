@@ -117,7 +117,11 @@ TEST(AtomicFile, LeftoverTemporariesAndOnlyThoseAreRemoved) {
   fs::create_directory(folder / "sub");
   writeFile(folder / "sub" / leftovers[0], "not this folder's");
 
-  EXPECT_EQ(removeLeftoverTemporaries(folder.str()), 2);
+  EXPECT_EQ(removeLeftoverTemporaries(folder.str()), 0) << "fresh ones may be a live writer's";
+  fs::last_write_time(folder / leftovers[0],
+                      fs::file_time_type::clock::now() - std::chrono::hours(1));
+  EXPECT_EQ(removeLeftoverTemporaries(folder.str()), 1) << "stale ones go";
+  EXPECT_EQ(removeLeftoverTemporaries(folder.str(), std::chrono::seconds(0)), 1);
   std::vector<std::string> expected = kept;
   expected.push_back("sub");
   std::sort(expected.begin(), expected.end());
