@@ -169,15 +169,19 @@ TEST_F(ScaleOutTest, GnuParallelOnThisMachineAndAcrossHostsMakesTheFullRun) {
   EXPECT_EQ(local.exitCode, 0) << local.err;
   EXPECT_EQ(contents(out_), contents(full));
 
-  // The hosts are reached through a stand-in for ssh that runs the command line here, as the
-  // remote shell would: what is tested is the recipe, not the network.
+  // The hosts are reached through a stand-in for ssh that runs the command line here, starting in
+  // the home folder as a remote login shell would: what is tested is the recipe, not the network.
+  // HOME is the test's own folder, so the result does not depend on where the suite runs.
   const fs::path fakeSsh = temp_ / "fake-ssh";
-  writeFile(fakeSsh, "#!/bin/sh\nshift\n[ \"$1\" = \"--\" ] && shift\nexec sh -c \"$*\"\n");
+  writeFile(fakeSsh,
+            "#!/bin/sh\nshift\n[ \"$1\" = \"--\" ] && shift\ncd \"$HOME\" || exit 255\n"
+            "exec sh -c \"$*\"\n");
   fs::permissions(fakeSsh, fs::perms::owner_all);
   const std::string hostsOut = temp_.str() + "/hosts";
   fs::create_directories(hostsOut);
   const ToolRun hosts = runShell("cd " + superpixels::testing::quoted(temp_.str()) +
-                                 " && PARALLEL=\"--ssh " + fakeSsh.string() + "\" " + tool + "sh " +
+                                 " && HOME=" + superpixels::testing::quoted(temp_.str()) + " PARALLEL=\"--ssh " +
+                                 fakeSsh.string() + "\" " + tool + "sh " +
                                  superpixels::testing::quoted(recipes + "/parallel-hosts.sh") +
                                  " 2/nodeA,2/nodeB 5 in hosts 5 0.5");
   EXPECT_EQ(hosts.exitCode, 0) << hosts.err;
