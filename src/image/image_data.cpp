@@ -28,6 +28,20 @@ std::string overLimit(std::int64_t width, std::int64_t height, std::int64_t maxP
          " pixels, more than the limit of " + std::to_string(maxPixels);
 }
 
+// OpenCV builds its Lab conversion tables on first use without a lock: two threads converting
+// their first images at once each build them, and one can read tables the other is still filling.
+// Converting one pixel under the thread-safe initialisation of a local static builds them before
+// any image is converted.
+void buildLabTablesOnce() {
+  static const bool built = [] {
+    const cv::Mat pixel(1, 1, CV_8UC3, cv::Scalar::all(0));
+    cv::Mat lab;
+    cv::cvtColor(pixel, lab, cv::COLOR_BGR2Lab);
+    return true;
+  }();
+  (void)built;
+}
+
 }  // namespace
 
 ImageData makeImageData(const cv::Mat& bgr, std::string sourcePath) {
@@ -35,6 +49,7 @@ ImageData makeImageData(const cv::Mat& bgr, std::string sourcePath) {
   ImageData image;
   image.sourcePath = std::move(sourcePath);
   image.sourceImage = bgr;
+  buildLabTablesOnce();
   cv::cvtColor(bgr, image.labImage, cv::COLOR_BGR2Lab);
   image.width = bgr.cols;
   image.height = bgr.rows;
