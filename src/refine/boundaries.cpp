@@ -24,11 +24,6 @@ void setBit(std::vector<std::uint64_t>& bits, std::int32_t p, bool on) {
 
 }  // namespace
 
-// A table lookup: a binary search over activeRegions took 15 % of the refinement's instructions.
-std::int32_t positionOf(const SegmentationState& state, std::int32_t id) {
-  return state.positions[id];
-}
-
 void rebuildBoundaries(SegmentationState& state) {
   const std::int32_t width = state.image->width;
   const std::int32_t height = state.image->height;
