@@ -39,6 +39,8 @@ struct Pass {
   // rebuilt only if a later hand-over reads it.
   std::vector<std::uint8_t> stale;
   std::vector<std::uint8_t> reached;  // per pixel, reached in the current region's turn
+  std::vector<std::int32_t> pieceOf;  // per pixel, its piece, when a region has several
+  std::vector<std::size_t> cursor;    // per piece, where its next pixel goes
   std::vector<std::int32_t> pixels;   // the current region's pixels when it received some
   std::vector<std::int32_t> queue;    // the current region's pixels, piece after piece
   std::vector<std::int32_t> near;     // the pieces' neighbour ids, piece after piece
@@ -81,48 +83,71 @@ struct Pass {
   // Splits region c, whose pixels are `all` (ascending), into its 8-connected pieces, in
   // ascending order of their smallest pixel.
   void findPieces(std::int32_t c, const std::int32_t* all, std::size_t count) {
-    const std::vector<std::int32_t>& labels = state.labelMap.labels;
-    queue.clear();
+    const std::int32_t* labels = state.labelMap.labels.data();
+    std::uint8_t* seen = reached.data();
+    // Every pixel labelled c is in `all`, so the queue never holds more than `count`.
+    queue.resize(count);
+    std::int32_t* const first = queue.data();
+    std::int32_t* tail = first;
     near.clear();
     pieces.clear();
     for (std::size_t i = 0; i < count; ++i) {
       const std::int32_t seed = all[i];
-      if (reached[seed]) continue;
-      reached[seed] = 1;
+      if (seen[seed]) continue;
+      seen[seed] = 1;
       Piece piece;
-      piece.begin = queue.size();
+      piece.begin = static_cast<std::size_t>(tail - first);
       piece.neighboursBegin = near.size();
-      queue.push_back(seed);
-      for (std::size_t head = piece.begin; head < queue.size(); ++head) {
-        const std::int32_t z = queue[head];
+      *tail++ = seed;
+      // The visit is kept small so that it is inlined at all eight neighbours; a foreign label
+      // takes the out-of-line path.
+      const auto visit = [&](std::int32_t a) {
+        const std::int32_t l = labels[a];
+        if (l == c) {
+          if (!seen[a]) {
+            seen[a] = 1;
+            *tail++ = a;
+          }
+        } else {
+          noteNeighbour(piece.neighboursBegin, l);
+        }
+      };
+      for (const std::int32_t* head = first + piece.begin; head < tail; ++head) {
+        const std::int32_t z = *head;
         std::int32_t x, y;
         position(z, x, y);
-        forEachNeighbour(z, x, y, width, height, [&](std::int32_t a) {
-          const std::int32_t l = labels[a];
-          if (l == c) {
-            if (!reached[a]) {
-              reached[a] = 1;
-              queue.push_back(a);
-            }
-          } else if (std::find(near.begin() + piece.neighboursBegin, near.end(), l) == near.end()) {
-            near.push_back(l);
-          }
-        });
+        forEachNeighbour(z, x, y, width, height, visit);
       }
-      piece.end = queue.size();
+      piece.end = static_cast<std::size_t>(tail - first);
       piece.neighboursEnd = near.size();
       std::sort(near.begin() + piece.neighboursBegin, near.end());
       pieces.push_back(piece);
     }
-    for (std::size_t i = 0; i < count; ++i) reached[all[i]] = 0;
-    // A single piece is the whole, already ascending, pixel list.
+    for (std::size_t i = 0; i < count; ++i) seen[all[i]] = 0;
     if (pieces.size() == 1) {
+      // A single piece is the whole, already ascending, pixel list.
       std::copy(all, all + count, queue.begin());
     } else {
-      for (const Piece& piece : pieces) {
-        std::sort(queue.begin() + piece.begin, queue.begin() + piece.end);
+      sortPieces(all, count);
+    }
+  }
+
+  // Records label l as next to the piece whose neighbours start at near[from].
+  __attribute__((noinline)) void noteNeighbour(std::size_t from, std::int32_t l) {
+    if (std::find(near.begin() + from, near.end(), l) == near.end()) near.push_back(l);
+  }
+
+  // Puts every piece's pixels in ascending order: a stable distribution of the ascending `all`
+  // by piece, linear where sorting each piece was not.
+  void sortPieces(const std::int32_t* all, std::size_t count) {
+    for (std::size_t k = 0; k < pieces.size(); ++k) {
+      for (std::size_t i = pieces[k].begin; i < pieces[k].end; ++i) {
+        pieceOf[queue[i]] = static_cast<std::int32_t>(k);
       }
     }
+    cursor.resize(pieces.size());
+    for (std::size_t k = 0; k < pieces.size(); ++k) cursor[k] = pieces[k].begin;
+    for (std::size_t i = 0; i < count; ++i) queue[cursor[pieceOf[all[i]]]++] = all[i];
   }
 
   // Hands `piece` of region c to the neighbouring region whose cost rises least by taking it in.
@@ -173,6 +198,7 @@ void enforceConnectivity(SegmentationState& state) {
   pass.received.resize(slots);
   pass.stale.assign(slots, 0);
   pass.reached.assign(labels.size(), 0);
+  pass.pieceOf.resize(labels.size());
 
   const std::vector<std::int32_t> regions = state.activeRegions;
   for (const std::int32_t c : regions) {

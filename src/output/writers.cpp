@@ -1,5 +1,6 @@
 #include "output/writers.hpp"
 
+#include <algorithm>
 #include <charconv>
 
 #include <opencv2/imgcodecs.hpp>
@@ -56,18 +57,31 @@ cv::Mat partitionImage(const Result& result) {
 }
 
 std::string labelText(const Result& result) {
-  std::string text;
-  text.reserve(static_cast<std::size_t>(result.width) * result.height * 4 + result.height * 2);
-  char digits[16];
+  // Written through a pointer into a string sized for the longest label: appending label by label
+  // spent most of its time on capacity checks.
+  std::size_t widest = 1;
+  if (!result.labels.empty()) {
+    const auto [lo, hi] = std::minmax_element(result.labels.begin(), result.labels.end());
+    char digits[16];
+    for (const std::int32_t extreme : {*lo, *hi}) {
+      const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, extreme);
+      widest = std::max(widest, static_cast<std::size_t>(end - digits));
+    }
+  }
+  std::string text(static_cast<std::size_t>(result.width) * result.height * (widest + 1) +
+                       static_cast<std::size_t>(result.height) * 2,
+                   '\0');
+  char* out = text.data();
   for (int y = 0; y < result.height; ++y) {
     const std::int32_t* row = result.labels.data() + static_cast<std::size_t>(y) * result.width;
     for (int x = 0; x < result.width; ++x) {
-      const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, row[x]);
-      text.append(digits, end);
-      text.push_back('\t');
+      out = std::to_chars(out, out + widest, row[x]).ptr;
+      *out++ = '\t';
     }
-    text.append("\r\n");
+    *out++ = '\r';
+    *out++ = '\n';
   }
+  text.resize(static_cast<std::size_t>(out - text.data()));
   return text;
 }
 

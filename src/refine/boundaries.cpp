@@ -16,6 +16,16 @@ bool hasForeignNeighbour(const std::vector<std::int32_t>& labels, std::int32_t p
   return foreign;
 }
 
+// hasForeignNeighbour for a pixel off the image border: no bounds tests, and it stops at the first
+// foreign neighbour.
+inline bool hasForeignInteriorNeighbour(const std::int32_t* l, std::int32_t p, std::int32_t width) {
+  const std::int32_t own = l[p];
+  const std::int32_t* above = l + p - width;
+  const std::int32_t* below = l + p + width;
+  return above[-1] != own || l[p - 1] != own || below[-1] != own || above[0] != own ||
+         below[0] != own || above[1] != own || l[p + 1] != own || below[1] != own;
+}
+
 void setBit(std::vector<std::uint64_t>& bits, std::int32_t p, bool on) {
   const std::uint64_t mask = std::uint64_t{1} << (p & 63);
   std::uint64_t& word = bits[static_cast<std::size_t>(p) >> 6];
@@ -24,20 +34,20 @@ void setBit(std::vector<std::uint64_t>& bits, std::int32_t p, bool on) {
 
 }  // namespace
 
-// A table lookup: a binary search over activeRegions took 15 % of the refinement's instructions.
-std::int32_t positionOf(const SegmentationState& state, std::int32_t id) {
-  return state.positions[id];
-}
-
 void rebuildBoundaries(SegmentationState& state) {
   const std::int32_t width = state.image->width;
   const std::int32_t height = state.image->height;
   const std::vector<std::int32_t>& labels = state.labelMap.labels;
+  const std::int32_t* l = labels.data();
   state.boundaryBits.assign((static_cast<std::size_t>(width) * height + 63) / 64, 0);
   for (std::int32_t y = 0; y < height; ++y) {
+    const bool innerRow = y > 0 && y + 1 < height;
     for (std::int32_t x = 0; x < width; ++x) {
       const std::int32_t p = y * width + x;
-      if (hasForeignNeighbour(labels, p, x, y, width, height)) setBit(state.boundaryBits, p, true);
+      const bool foreign = innerRow && x > 0 && x + 1 < width
+                               ? hasForeignInteriorNeighbour(l, p, width)
+                               : hasForeignNeighbour(labels, p, x, y, width, height);
+      if (foreign) setBit(state.boundaryBits, p, true);
     }
   }
 }
@@ -46,9 +56,20 @@ void updateBoundaries(SegmentationState& state, const std::vector<std::int32_t>&
   const std::int32_t width = state.image->width;
   const std::int32_t height = state.image->height;
   const std::vector<std::int32_t>& labels = state.labelMap.labels;
+  const std::int32_t* l = labels.data();
   for (const std::int32_t centre : moved) {
     const std::int32_t cx = centre % width;
     const std::int32_t cy = centre / width;
+    if (cx >= 2 && cy >= 2 && cx + 2 < width && cy + 2 < height) {
+      // The window lies off the image border (the common case): no bounds tests.
+      for (std::int32_t dy = -1; dy <= 1; ++dy) {
+        for (std::int32_t dx = -1; dx <= 1; ++dx) {
+          const std::int32_t p = centre + dy * width + dx;
+          setBit(state.boundaryBits, p, hasForeignInteriorNeighbour(l, p, width));
+        }
+      }
+      continue;
+    }
     for (std::int32_t y = std::max(cy - 1, 0); y <= std::min(cy + 1, height - 1); ++y) {
       for (std::int32_t x = std::max(cx - 1, 0); x <= std::min(cx + 1, width - 1); ++x) {
         const std::int32_t p = y * width + x;

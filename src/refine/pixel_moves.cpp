@@ -26,12 +26,16 @@ void proposeMove(SegmentationState& state, std::int32_t m, std::int32_t position
       targets[targetCount++] = l;
     }
   });
-  // Neighbouring border pixels mostly touch the same region: the last one listed is tried first.
+  // Neighbouring border pixels mostly touch the same region: the last one listed is tried first,
+  // and a region found further in becomes the last one (the list's order means nothing).
   std::vector<std::int32_t>& touching = state.touchingRegions[position];
   for (int i = 0; i < targetCount; ++i) {
-    if ((touching.empty() || touching.back() != targets[i]) &&
-        std::find(touching.begin(), touching.end(), targets[i]) == touching.end()) {
+    if (!touching.empty() && touching.back() == targets[i]) continue;
+    const auto found = std::find(touching.begin(), touching.end(), targets[i]);
+    if (found == touching.end()) {
       touching.push_back(targets[i]);
+    } else {
+      std::iter_swap(found, touching.end() - 1);
     }
   }
   // Releasing p from a one-pixel region leaves NaN statistics: every gain is NaN.

@@ -22,6 +22,8 @@ void addCandidate(SegmentationState& state, std::int32_t a, std::int32_t b) {
 void seedCandidates(SegmentationState& state) {
   const std::int32_t columns = state.gridColumns;
   const std::int32_t rows = state.gridRows;
+  // One candidate per horizontal, vertical and diagonal pair of neighbouring blocks.
+  state.heap.reserve(rows * (columns - 1) + (rows - 1) * columns + 2 * (rows - 1) * (columns - 1));
   std::int64_t made = 0;
   for (std::int32_t i = 0; i < rows; ++i) {
     for (std::int32_t j = 0; j < columns; ++j) {

@@ -1,5 +1,6 @@
 #include "regions/label_map.hpp"
 
+#include <algorithm>
 #include <random>
 
 namespace superpixels {
@@ -35,11 +36,12 @@ LabelMap::LabelMap(std::int32_t width, std::int32_t height, std::int32_t blockWi
     blue[i] = colours[i].blue;
   }
 
+  // Block by block along each row rather than a division per pixel.
+  std::int32_t* label = labels.data();
   for (std::int32_t y = 0; y < height; ++y) {
-    for (std::int32_t x = 0; x < width; ++x) {
-      const std::int32_t p = y * width + x;
-      const std::int32_t slot = columns * (y / blockHeight) + x / blockWidth;
-      labels[p] = slot;
+    const std::int32_t rowSlot = columns * (y / blockHeight);
+    for (std::int32_t x = 0, column = 0; x < width; x += blockWidth, ++column) {
+      label = std::fill_n(label, std::min(blockWidth, width - x), rowSlot + column);
     }
   }
 }

@@ -27,6 +27,12 @@ using CandidateId = std::int32_t;
 // place first stays above: pop order among ties depends on the exact sequence of operations.
 class MergeHeap {
  public:
+  // Room for `candidates` candidates in the pool and the heap, so that seeding does not grow them
+  // step by step.
+  void reserve(std::int32_t candidates) {
+    pool_.reserve(static_cast<std::size_t>(candidates));
+    heapItems_.reserve(static_cast<std::size_t>(candidates));
+  }
   CandidateId create(std::int32_t regionA, std::int32_t regionB);
   void destroy(CandidateId c);
   MergeCandidate& operator[](CandidateId c) { return pool_[c]; }

@@ -1,6 +1,7 @@
 #include "output/writers.hpp"
 
 #include <cstdint>
+#include <limits>
 #include <set>
 #include <string>
 #include <utility>
@@ -161,6 +162,23 @@ TEST_F(SlotResultTest, FilesNumberRegionsByPositionAmongTheLiveOnesAndShowTheirC
   for (int p = 0; p < 6; ++p) {
     EXPECT_EQ(image.at<cv::Vec3b>(p / 3, p % 3), expected[p]) << "pixel " << p;
   }
+}
+
+// Labels of every width, the extremes of the type included, are written in full: rows of tab-ended
+// decimal labels, each row ended by CR LF.
+TEST(LabelText, WritesLabelsOfEveryWidth) {
+  Result result;
+  result.width = 3;
+  result.height = 2;
+  result.labels = {7,  1234567,
+                   0,  std::numeric_limits<std::int32_t>::min(),
+                   42, std::numeric_limits<std::int32_t>::max()};
+  EXPECT_EQ(labelText(result), "7\t1234567\t0\t\r\n-2147483648\t42\t2147483647\t\r\n");
+  result.labels = {999, 1000, 5, 10, 99, 100};
+  EXPECT_EQ(labelText(result), "999\t1000\t5\t\r\n10\t99\t100\t\r\n");
+  result.width = 0;
+  result.labels.clear();
+  EXPECT_EQ(labelText(result), "\r\n\r\n");
 }
 
 TEST(ResultPath, JoinsFolderAndRelativeBaseWithOneSlash) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <numeric>
+#include <random>
 
 #include "refine/boundaries.hpp"
 #include "refine/pixel_moves.hpp"
@@ -106,6 +107,39 @@ TEST(RebuildBoundaries, SinglePixelRegions) {
   EXPECT_EQ(touchingOf(labelled.state, 7), (Ids{3, 4, 5, 6, 8}));
   for (std::int32_t region = 0; region < 9; ++region) {
     EXPECT_EQ(boundaryPixelsOf(labelled.state, region), (Ids{region}));
+  }
+}
+
+// After pixels change labels, updating the bitmap around them gives what a rebuild gives: moves in
+// the corners, on the edges, one pixel in from them and inside, alone and side by side.
+TEST(UpdateBoundaries, MatchesARebuildWhereverPixelsMoved) {
+  const std::int32_t width = 11;
+  const std::int32_t height = 8;
+  std::mt19937 random(7);
+  Ids labels(width * height);
+  for (std::int32_t p = 0; p < width * height; ++p)
+    labels[p] = (p % width) / 4 + 3 * ((p / width) / 4);
+  Labelled labelled(noiseImage(width, height), labels);
+  SegmentationState& state = labelled.state;
+  rebuildBoundaries(state);
+  const auto at = [&](std::int32_t x, std::int32_t y) { return y * width + x; };
+  const std::vector<Ids> batches = {
+      {at(0, 0), at(width - 1, 0), at(0, height - 1), at(width - 1, height - 1)},
+      {at(5, 0), at(0, 4), at(width - 1, 3), at(6, height - 1)},
+      {at(1, 1), at(1, 5), at(width - 2, 2), at(4, height - 2)},
+      {at(5, 4)},
+      {at(3, 3), at(4, 3), at(5, 3), at(4, 4)},
+  };
+  for (int round = 0; round < 3; ++round) {
+    for (const Ids& moved : batches) {
+      for (const std::int32_t p : moved) {
+        state.labelMap.labels[p] = static_cast<std::int32_t>(random() % 6);
+      }
+      updateBoundaries(state, moved);
+      const std::vector<std::uint64_t> updated = state.boundaryBits;
+      rebuildBoundaries(state);
+      ASSERT_EQ(updated, state.boundaryBits) << "round " << round << ", first pixel " << moved[0];
+    }
   }
 }
 
