@@ -7,6 +7,7 @@
 #include <sstream>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "driver/engine.hpp"
@@ -23,16 +24,39 @@ namespace {
 
 enum class ImageStatus { written, skipped, failed };
 
+// The image's path relative to the input folder without its four-character suffix: what its
+// result files are named after. "a.png" and "a.jpg" share it, and so share their results.
+std::string relativeBase(const ImageEntry& entry) {
+  return entry.relativePath.empty() ? ""
+                                    : entry.relativePath.substr(0, entry.relativePath.size() - 4);
+}
+
+// For every image, the one before it in walk order that writes the same result files, or
+// `noEarlierImage`. Such an image must be finished before the next one starts: the last one in
+// walk order leaves its results, whatever the number of threads.
+constexpr std::size_t noEarlierImage = static_cast<std::size_t>(-1);
+
+std::vector<std::size_t> earlierImagesWithSameResults(const std::vector<ImageEntry>& images) {
+  std::vector<std::size_t> earlier(images.size(), noEarlierImage);
+  std::unordered_map<std::string, std::size_t> lastWithBase;
+  for (std::size_t index = 0; index < images.size(); ++index) {
+    const auto [place, first] = lastWithBase.try_emplace(relativeBase(images[index]), index);
+    if (!first) {
+      earlier[index] = place->second;
+      place->second = index;
+    }
+  }
+  return earlier;
+}
+
 // Segments one image and writes its results; failures are reported on `err`.
 ImageStatus processImage(const ImageEntry& entry, const RunOptions& options,
                          const std::string& superpixelFolder, const std::string& partitionFolder,
                          std::ostream& out, std::ostream& err) {
-  // The relative path without its four-character suffix.
-  const std::string relativeBase =
-      entry.relativePath.empty() ? "" : entry.relativePath.substr(0, entry.relativePath.size() - 4);
-  const std::string boundaryPath = resultPath(superpixelFolder, relativeBase, boundarySuffix);
-  const std::string partitionPath = resultPath(partitionFolder, relativeBase, partitionSuffix);
-  const std::string labelPath = resultPath(partitionFolder, relativeBase, labelSuffix);
+  const std::string base = relativeBase(entry);
+  const std::string boundaryPath = resultPath(superpixelFolder, base, boundarySuffix);
+  const std::string partitionPath = resultPath(partitionFolder, base, partitionSuffix);
+  const std::string labelPath = resultPath(partitionFolder, base, labelSuffix);
   if (options.skipExisting && resultsComplete(boundaryPath, partitionPath, labelPath)) {
     return ImageStatus::skipped;
   }
@@ -91,6 +115,12 @@ class ImageQueue {
     finished_.notify_all();
   }
 
+  // Waits until image `index` is finished.
+  void waitFor(std::size_t index) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    finished_.wait(lock, [&] { return outcomes_[index].done; });
+  }
+
   // Waits for image `index` and takes its outcome.
   Outcome take(std::size_t index) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -106,10 +136,14 @@ class ImageQueue {
 };
 
 // Takes images from the queue until none is left. Nothing escapes: a failure is the image's.
-void work(ImageQueue& queue, const std::vector<ImageEntry>& images, const RunOptions& options,
+// Images are handed out in walk order, so the earlier image an image waits for is already being
+// segmented by another worker, or finished.
+void work(ImageQueue& queue, const std::vector<ImageEntry>& images,
+          const std::vector<std::size_t>& earlier, const RunOptions& options,
           const std::string& superpixelFolder, const std::string& partitionFolder) {
   std::size_t index;
   while (queue.next(index)) {
+    if (earlier[index] != noEarlierImage) queue.waitFor(earlier[index]);
     const ImageEntry& entry = images[index];
     std::ostringstream out, err;
     Outcome outcome;
@@ -157,9 +191,12 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   walkInput(options.inputFolder, superpixelFolder, partitionFolder, options.outputFolder, images,
             walkReport);
   summary.errors = walkReport.errors;
-  std::erase_if(
-      images, [&](const ImageEntry& entry) { return !inShard(entry.relativePath, options.shard); });
+  // By result name, not by file name: images that share their results fall into one shard.
+  std::erase_if(images, [&](const ImageEntry& entry) {
+    return !inShard(relativeBase(entry), options.shard);
+  });
   summary.imagesFound = static_cast<int>(images.size());
+  const std::vector<std::size_t> earlier = earlierImagesWithSameResults(images);
 
   ImageQueue queue(images.size());
   const std::size_t jobs = std::min<std::size_t>(
@@ -168,12 +205,13 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   std::vector<std::thread> workers;
   try {
     for (std::size_t j = 0; j < jobs; ++j) {
-      workers.emplace_back(work, std::ref(queue), std::cref(images), std::cref(options),
-                           std::cref(superpixelFolder), std::cref(partitionFolder));
+      workers.emplace_back(work, std::ref(queue), std::cref(images), std::cref(earlier),
+                           std::cref(options), std::cref(superpixelFolder),
+                           std::cref(partitionFolder));
     }
   } catch (const std::system_error&) {
     // Fewer threads than asked for; with none at all, this thread does the work.
-    if (workers.empty()) work(queue, images, options, superpixelFolder, partitionFolder);
+    if (workers.empty()) work(queue, images, earlier, options, superpixelFolder, partitionFolder);
   }
   ProgressLine progress(err, options.showProgress, summary.imagesFound);
   progress.update(0);

@@ -38,8 +38,8 @@ std::uint64_t stableHash(std::string_view bytes) {
   return hash;
 }
 
-bool inShard(std::string_view relativePath, const Shard& shard) {
-  return stableHash(relativePath) % shard.count == shard.index;
+bool inShard(std::string_view relativeBase, const Shard& shard) {
+  return stableHash(relativeBase) % shard.count == shard.index;
 }
 
 }  // namespace superpixels

@@ -7,10 +7,11 @@
 
 namespace superpixels {
 
-// One of `count` disjoint parts of a dataset: the images whose relative path hashes to `index`.
-// The part an image falls into depends only on its relative path (bytes, "/" separators), never on
-// the listing order, the machine or the other images, so N runs with --shard 0/N .. N-1/N on any
-// machines together segment every image exactly once.
+// One of `count` disjoint parts of a dataset: the images whose result name (the path relative to
+// the input folder without its suffix) hashes to `index`. The part depends only on that name
+// (bytes, "/" separators), never on the listing order, the machine or the other images, so N runs
+// with --shard 0/N .. N-1/N on any machines together segment every image exactly once, and images
+// that share their result files ("a.png", "a.jpg") are always in the same run.
 struct Shard {
   std::uint32_t index = 0;
   std::uint32_t count = 1;
@@ -25,7 +26,7 @@ std::optional<Shard> parseShard(const std::string& text);
 // 64-bit FNV-1a of the bytes: stable across machines, compilers and runs.
 std::uint64_t stableHash(std::string_view bytes);
 
-// True when the image at `relativePath` belongs to `shard`.
-bool inShard(std::string_view relativePath, const Shard& shard);
+// True when the image whose results are named `relativeBase` belongs to `shard`.
+bool inShard(std::string_view relativeBase, const Shard& shard);
 
 }  // namespace superpixels

@@ -1,6 +1,7 @@
 // Segmenting images side by side must not change anything the tool produces: the same files, the
 // same console lines in the same order, the same exit code, and a damaged image stops nothing.
 
+#include <algorithm>
 #include <map>
 #include <sstream>
 
@@ -82,6 +83,48 @@ TEST(Batch, JobsChangeNothingAndADamagedImageStopsNothing) {
                          "...\nsave superpixel to OUT/superpixels//a_KVR.png\n"),
             std::string::npos)
       << one.out;
+}
+
+// "same.bmp", "same.jpg" and "same.png" all write same.txt and its pictures; one at a time, the
+// last in walk order leaves its results. The large ones first: side by side, the small last one
+// would finish first and be overwritten.
+TEST(Batch, ImagesSharingTheirResultsAreSegmentedInWalkOrderWhateverTheJobsOrShards) {
+  TempFolder temp;
+  const fs::path input = temp / "input";
+  fs::create_directories(input);
+  ASSERT_TRUE(cv::imwrite((input / "same.bmp").string(), noiseImage(400, 300, 4)));
+  ASSERT_TRUE(cv::imwrite((input / "same.jpg").string(), noiseImage(300, 200, 5)));
+  ASSERT_TRUE(cv::imwrite((input / "same.png").string(), noiseImage(12, 10, 6)));
+  for (int i = 0; i < 6; ++i) {
+    ASSERT_TRUE(cv::imwrite((input / ("other" + std::to_string(i) + ".png")).string(),
+                            noiseImage(16, 12, 7 + i)));
+  }
+
+  const ToolRun one = runTool(input, temp / "one", "1");
+  EXPECT_EQ(one.exitCode, 0) << one.err;
+  const std::string& labels = one.files.at("partition_results/same.txt");
+  EXPECT_EQ(std::count(labels.begin(), labels.end(), '\n'), 10) << "the last image, same.png";
+  for (int round = 0; round < 3; ++round) {
+    const ToolRun three = runTool(input, temp / ("three" + std::to_string(round)), "3");
+    EXPECT_EQ(three.out, one.out);
+    EXPECT_TRUE(three.files == one.files) << "round " << round;
+  }
+
+  // The three are never split between shards.
+  for (const char* shard : {"0/2", "1/2"}) {
+    std::ostringstream out, err;
+    const fs::path output = temp / ("shard" + std::string(shard, 1));
+    fs::create_directories(output);
+    EXPECT_EQ(runCommandLine({"--shard", shard, input.string(), output.string(), "30", "0.5"}, out,
+                             err),
+              0);
+    const std::string lines = out.str();
+    const auto mentions = [&](const char* name) {
+      return lines.find((input / name).string()) != std::string::npos;
+    };
+    EXPECT_EQ(mentions("same.bmp"), mentions("same.png")) << shard;
+    EXPECT_EQ(mentions("same.jpg"), mentions("same.png")) << shard;
+  }
 }
 
 TEST(Batch, JobsMustBeAPositiveNumber) {

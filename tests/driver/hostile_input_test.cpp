@@ -130,13 +130,13 @@ TEST_F(HostileInputTest, AwkwardButValidImagesAreSegmentedLikeTheLibraryDoes) {
   image("one.png", noiseImage(1, 1, 27));
   image("row.bmp", noiseImage(9, 1, 28));
   image("column.ppm", noiseImage(1, 9, 29));
-  image("row.jpg", noiseImage(17, 1, 30));
+  image("wide.jpg", noiseImage(17, 1, 30));
   const ToolRun result = runOn(in_);
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(result.err, "");
 
   for (const std::string name :
-       {"alpha", "column", "deep16", "grey", "grey16", "one", "palette", "row"}) {
+       {"alpha", "column", "deep16", "grey", "grey16", "one", "palette", "row", "wide"}) {
     SCOPED_TRACE(name);
     const fs::path input =
         *std::find_if(fs::directory_iterator(in_), fs::directory_iterator(),
