@@ -4,6 +4,9 @@
 # the same paths on every host (a shared file system), and superpixels on every host's PATH.
 #   parallel-hosts.sh HOSTS PARTS INPUT OUTPUT COUNT WEIGHT
 set -eu
+# GNU parallel runs the remote command through $SHELL and silently does nothing when it is unset,
+# as under cron or a bare scheduler environment.
+export SHELL="${SHELL:-/bin/sh}"
 hosts=$1
 parts=$2
 shift 2
