@@ -3,6 +3,7 @@
 // Prints one line per run, wall-clock and CPU seconds of the calling thread (the engine runs on it
 // alone), so that callers can take the median or the fastest.
 
+#include <malloc.h>
 #include <time.h>
 
 #include <chrono>
@@ -28,6 +29,10 @@ int main(int argc, char** argv) {
     std::cerr << "usage: segment_time IMAGE COUNT WEIGHT REPEATS\n";
     return 2;
   }
+  // As in the tool (src/driver/main.cpp): without it, profiles of repeated runs show page faults
+  // the tool does not have.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
   const cv::Mat image = cv::imread(argv[1], cv::IMREAD_COLOR);
   if (image.empty()) {
     std::cerr << argv[1] << ": cannot decode image\n";
