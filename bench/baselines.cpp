@@ -7,7 +7,7 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/ximgproc.hpp>
 
-#include "output/writers.hpp"
+#include "superpixels/io.hpp"
 
 namespace superpixels::bench {
 

@@ -13,17 +13,18 @@
 #include <unistd.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "baselines.hpp"
 #include "bench_options.hpp"
 #include "driver/folder_walk.hpp"
-#include "image/image_data.hpp"
 #include "jobs_scaling.hpp"
 #include "large_photo.hpp"
 #include "output/atomic_file.hpp"
 #include "peak_memory.hpp"
 #include "pipeline_timing.hpp"
 #include "report.hpp"
+#include "superpixels/io.hpp"
 
 namespace fs = std::filesystem;
 
@@ -75,16 +76,18 @@ Options engineOptions(const BenchOptions& bench, int count) {
 // Ours and SLIC on one photo, alternately, `repeat` times each; the fastest run of each counts.
 PhotoTiming timePhoto(const fs::path& photo, int count, const BenchOptions& bench,
                       const std::string& outputBase) {
-  ImageData image;
-  const LoadStatus loaded = loadImage(photo.string(), image);
-  if (!loaded.ok) throw std::runtime_error(photo.string() + ": " + loaded.reason);
+  const ImageFile image = readImage(photo.string());
+  if (!image.ok()) throw std::runtime_error(photo.string() + ": " + image.error);
+  // SLIC is given the Lab image: its conversion is not counted.
+  cv::Mat lab;
+  cv::cvtColor(image.bgr, lab, cv::COLOR_BGR2Lab);
   PhotoTiming row;
   row.name = photo.filename().string();
   const Options options = engineOptions(bench, count);
   for (int r = 0; r < bench.repeat; ++r) {
-    const StageTimes ours = timePipeline(photo.string(), options, outputBase);
+    const PipelineTimes ours = timePipeline(photo.string(), options, outputBase);
     row.ours = r == 0 ? ours : faster(row.ours, ours);
-    const double slic = runSlic(image.labImage, count).seconds;
+    const double slic = runSlic(lab, count).seconds;
     row.slic = r == 0 ? slic : std::min(row.slic, slic);
   }
   return row;
@@ -112,7 +115,7 @@ int compare(const BenchOptions& bench) {
       rows.push_back(timePhoto(photo, count, bench, temp.path() + "/photo"));
       if (bench.perPhoto) printPhotoLine(std::cout, count, rows.back());
     }
-    const StageTimes& first = rows.front().ours;
+    const PipelineTimes& first = rows.front().ours;
     const int longSide = std::max(first.width, first.height);
     const int shortSide = std::min(first.width, first.height);
     summaries.push_back(summarise(std::to_string(rows.size()) + " photos, " +
@@ -164,12 +167,13 @@ int writeLabels(const BenchOptions& bench) {
                              (std::string(method) + "-" + std::to_string(count)));
     }
     for (const fs::path& photo : photos) {
-      ImageData image;
-      const LoadStatus loaded = loadImage(photo.string(), image);
-      if (!loaded.ok) {
-        std::cerr << photo.string() << ": " << loaded.reason << std::endl;
+      const ImageFile image = readImage(photo.string());
+      if (!image.ok()) {
+        std::cerr << photo.string() << ": " << image.error << std::endl;
         continue;
       }
+      cv::Mat lab;
+      cv::cvtColor(image.bgr, lab, cv::COLOR_BGR2Lab);
       const std::string stem = photo.stem().string();
       const auto write = [&](const char* method, const BaselineRun& run) {
         const fs::path path = fs::path(bench.labelsFolder) /
@@ -177,9 +181,9 @@ int writeLabels(const BenchOptions& bench) {
         const WriteStatus status = writeFileAtomically(path.string(), labelFileText(run.labels));
         if (!status.ok) throw std::runtime_error(path.string() + ": " + status.reason);
       };
-      write("slic", runSlic(image.labImage, count));
-      write("lsc", runLsc(image.labImage, count));
-      write("seeds", runSeeds(image.sourceImage, count));
+      write("slic", runSlic(lab, count));
+      write("lsc", runLsc(lab, count));
+      write("seeds", runSeeds(image.bgr, count));
       std::cout << stem << " count " << count << ": written" << std::endl;
     }
   }

@@ -38,7 +38,7 @@ int runMemoryProbe(const std::string& imagePath, const Options& options,
 
   const std::int64_t baseline = peakResidentBytes();
   try {
-    const StageTimes times = timePipeline(imagePath, options, outputBase);
+    const PipelineTimes times = timePipeline(imagePath, options, outputBase);
     const std::int64_t peak = peakResidentBytes();
     std::cout << "memory pixels=" << static_cast<std::int64_t>(times.width) * times.height
               << " baseline=" << baseline << " peak=" << peak << std::endl;

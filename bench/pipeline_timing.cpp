@@ -3,9 +3,8 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "driver/engine.hpp"
-#include "image/image_data.hpp"
-#include "output/writers.hpp"
+#include "driver/output_tree.hpp"
+#include "superpixels/io.hpp"
 
 namespace superpixels::bench {
 
@@ -17,52 +16,54 @@ double secondsBetween(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
 }
 
-void check(const WriteStatus& status, const std::string& path) {
-  if (!status.ok) throw std::runtime_error(path + ": " + status.reason);
+// Writes the one file `files` names, as the tool writes it.
+void write(const ResultFiles& files, const cv::Mat& bgr, const Result& result) {
+  const std::vector<FileFailure> failures = writeResults(files, bgr, result);
+  if (!failures.empty()) {
+    throw std::runtime_error(failures.front().path + ": " + failures.front().reason);
+  }
 }
 
 }  // namespace
 
-StageTimes timePipeline(const std::string& path, const Options& options,
-                        const std::string& outputBase) {
-  StageTimes times;
+PipelineTimes timePipeline(const std::string& path, const Options& options,
+                           const std::string& outputBase) {
+  PipelineTimes times;
   const Clock::time_point start = Clock::now();
-  ImageData image;
-  const LoadStatus loaded = loadImage(path, image);
-  if (!loaded.ok) throw std::runtime_error(path + ": " + loaded.reason);
+  const ImageFile image = readImage(path);
+  if (!image.ok()) throw std::runtime_error(path + ": " + image.error);
   const Clock::time_point loadedAt = Clock::now();
 
-  const Result result = segmentImage(image, options);
+  const Result result = segment(image.bgr, options);
   const Clock::time_point segmentedAt = Clock::now();
 
-  const std::string boundaryPath = outputBase + boundarySuffix;
-  check(writeBoundaryImage(boundaryPath, image.sourceImage, result), boundaryPath);
+  write({outputBase + boundarySuffix, "", ""}, image.bgr, result);
   const Clock::time_point boundaryAt = Clock::now();
-  const std::string partitionPath = outputBase + partitionSuffix;
-  check(writePartitionImage(partitionPath, result), partitionPath);
+  write({"", outputBase + partitionSuffix, ""}, image.bgr, result);
   const Clock::time_point partitionAt = Clock::now();
-  const std::string labelPath = outputBase + labelSuffix;
-  check(writeLabelFile(labelPath, result), labelPath);
+  write({"", "", outputBase + labelSuffix}, image.bgr, result);
   const Clock::time_point end = Clock::now();
 
-  const Figures& figures = result.figures;
-  times.loadLab = secondsBetween(start, loadedAt);
-  times.setUp = figures.setUpSeconds;
-  times.merging = figures.mergeSeconds;
-  times.refinement = figures.refineSeconds;
-  // The engine's own stage clocks leave out the making of the result; it is counted here.
-  times.connectivity =
-      secondsBetween(loadedAt, segmentedAt) - times.setUp - times.merging - times.refinement;
+  const StageTimes& stages = result.times;
+  times.loadLab = secondsBetween(start, loadedAt) + stages.labConversion;
+  times.setUp = stages.setUp;
+  times.merging = stages.merging;
+  times.refinement = stages.refinement;
+  // Whatever of the call the stage clocks leave out is counted with the last stage.
+  times.connectivity = secondsBetween(loadedAt, segmentedAt) - stages.labConversion - stages.setUp -
+                       stages.merging - stages.refinement;
   times.boundaryWriter = secondsBetween(segmentedAt, boundaryAt);
   times.partitionWriter = secondsBetween(boundaryAt, partitionAt);
   times.labelWriter = secondsBetween(partitionAt, end);
   times.total = secondsBetween(start, end);
-  times.width = image.width;
-  times.height = image.height;
+  times.width = result.width;
+  times.height = result.height;
   times.regionCount = result.regionCount;
   return times;
 }
 
-StageTimes faster(const StageTimes& a, const StageTimes& b) { return b.total < a.total ? b : a; }
+PipelineTimes faster(const PipelineTimes& a, const PipelineTimes& b) {
+  return b.total < a.total ? b : a;
+}
 
 }  // namespace superpixels::bench

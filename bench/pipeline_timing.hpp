@@ -8,7 +8,7 @@
 namespace superpixels::bench {
 
 // Wall-clock seconds of every stage of the tool's per-image pipeline.
-struct StageTimes {
+struct PipelineTimes {
   double loadLab = 0.0;  // decode and Lab conversion
   double setUp = 0.0;
   double merging = 0.0;
@@ -26,10 +26,10 @@ struct StageTimes {
 // Runs the tool's pipeline on the image file `path` (the same stages and writers as the tool) and
 // writes the three result files to `outputBase` + the writers' suffixes. Throws std::runtime_error
 // when the image cannot be read or a file cannot be written.
-StageTimes timePipeline(const std::string& path, const Options& options,
-                        const std::string& outputBase);
+PipelineTimes timePipeline(const std::string& path, const Options& options,
+                           const std::string& outputBase);
 
 // The faster of two runs, stage by stage judged by the total.
-StageTimes faster(const StageTimes& a, const StageTimes& b);
+PipelineTimes faster(const PipelineTimes& a, const PipelineTimes& b);
 
 }  // namespace superpixels::bench

@@ -35,21 +35,21 @@ CountSummary summarise(const std::string& label, int count, const std::vector<Ph
   summary.label = label;
   summary.count = count;
   summary.photos = rows.size();
-  const auto stage = [&](double StageTimes::*field) {
+  const auto stage = [&](double PipelineTimes::*field) {
     std::vector<double> values;
     for (const PhotoTiming& row : rows) values.push_back(row.ours.*field);
     return median(values);
   };
-  StageTimes& m = summary.medianOurs;
-  m.loadLab = stage(&StageTimes::loadLab);
-  m.setUp = stage(&StageTimes::setUp);
-  m.merging = stage(&StageTimes::merging);
-  m.refinement = stage(&StageTimes::refinement);
-  m.connectivity = stage(&StageTimes::connectivity);
-  m.boundaryWriter = stage(&StageTimes::boundaryWriter);
-  m.partitionWriter = stage(&StageTimes::partitionWriter);
-  m.labelWriter = stage(&StageTimes::labelWriter);
-  m.total = stage(&StageTimes::total);
+  PipelineTimes& m = summary.medianOurs;
+  m.loadLab = stage(&PipelineTimes::loadLab);
+  m.setUp = stage(&PipelineTimes::setUp);
+  m.merging = stage(&PipelineTimes::merging);
+  m.refinement = stage(&PipelineTimes::refinement);
+  m.connectivity = stage(&PipelineTimes::connectivity);
+  m.boundaryWriter = stage(&PipelineTimes::boundaryWriter);
+  m.partitionWriter = stage(&PipelineTimes::partitionWriter);
+  m.labelWriter = stage(&PipelineTimes::labelWriter);
+  m.total = stage(&PipelineTimes::total);
   std::vector<double> slic, ratios;
   for (const PhotoTiming& row : rows) {
     slic.push_back(row.slic);
@@ -66,7 +66,7 @@ CountSummary summarise(const std::string& label, int count, const std::vector<Ph
 }
 
 void printPhotoLine(std::ostream& out, int count, const PhotoTiming& row) {
-  const StageTimes& t = row.ours;
+  const PipelineTimes& t = row.ours;
   out << row.name << " count " << count << ": ours " << milliseconds(t.total) << " ms (load+Lab "
       << milliseconds(t.loadLab) << ", set-up " << milliseconds(t.setUp) << ", merging "
       << milliseconds(t.merging) << ", refinement " << milliseconds(t.refinement)
@@ -81,7 +81,7 @@ void printTable(std::ostream& out, const std::vector<CountSummary>& summaries) {
          "(median; range; photos at most 1.0) |\n"
          "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n";
   for (const CountSummary& s : summaries) {
-    const StageTimes& m = s.medianOurs;
+    const PipelineTimes& m = s.medianOurs;
     out << "| " << s.label << " | " << s.count << " | " << milliseconds(m.loadLab) << " | "
         << milliseconds(m.setUp) << " | " << milliseconds(m.merging) << " | "
         << milliseconds(m.refinement) << " | " << milliseconds(m.connectivity) << " | "

@@ -11,7 +11,7 @@ namespace superpixels::bench {
 // One photo at one count: our stages and SLIC's time, each the fastest of the runs.
 struct PhotoTiming {
   std::string name;
-  StageTimes ours;
+  PipelineTimes ours;
   double slic = 0.0;
   double ratio() const { return ours.total / slic; }
 };
@@ -24,7 +24,7 @@ struct CountSummary {
   std::string label;  // e.g. "100 photos 481 x 321"
   int count = 0;
   std::size_t photos = 0;
-  StageTimes medianOurs;     // median of every stage separately, in seconds
+  PipelineTimes medianOurs;  // median of every stage separately, in seconds
   double medianSlic = 0.0;   // seconds
   double medianRatio = 0.0;  // median of the per-photo ratios ours / SLIC
   double lowestRatio = 0.0;

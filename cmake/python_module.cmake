@@ -11,8 +11,10 @@ pybind11_add_module(superpixels_python MODULE
 set_target_properties(superpixels_python PROPERTIES
   OUTPUT_NAME superpixels
   LIBRARY_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/python")
-target_include_directories(superpixels_python PRIVATE ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(superpixels_python PRIVATE superpixels_engine opencv_imgproc Eigen3::Eigen)
+# Only its own folder and the public headers: the module reaches the engine through the public API
+# alone.
+target_include_directories(superpixels_python PRIVATE ${PROJECT_SOURCE_DIR}/src/python)
+target_link_libraries(superpixels_python PRIVATE superpixels_engine opencv_imgproc)
 target_compile_options(superpixels_python PRIVATE -Wall -Wextra ${SUPERPIXELS_EXACT_FP_FLAGS})
 # The engine is linked in statically; its symbols stay inside the module.
 target_link_options(superpixels_python PRIVATE -Wl,--exclude-libs,ALL)

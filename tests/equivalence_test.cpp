@@ -8,13 +8,15 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "driver/engine.hpp"
+#include "engine/pipeline.hpp"
 #include "labelling/connectivity.hpp"
 #include "reference/reference_engine.hpp"
 #include "refine/refinement.hpp"
 #include "regions/greedy_merge.hpp"
 #include "regions/set_up.hpp"
-#include "test_support.hpp"
+#include "support/engine.hpp"
+#include "support/files.hpp"
+#include "support/images.hpp"
 
 namespace superpixels::testing {
 namespace {
@@ -42,16 +44,17 @@ void expectSameRun(const cv::Mat& bgr, std::int32_t count, float weight) {
   const ImageData image = makeImageData(bgr);
   reference::SegmentationState plain;
   SegmentationState fast;
-  const Figures& want = plain.figures;
-  const Figures& got = fast.figures;
+  MergeData merge;
+  const Trace& want = plain.trace;
+  const Trace& got = fast.trace;
 
   reference::setUpSegmentation(plain, image, count, weight);
-  setUpSegmentation(fast, image, count, weight);
+  setUpSegmentation(fast, merge, image, count, weight);
   EXPECT_EQ(got.step, want.step);
   EXPECT_EQ(got.initialRegionCount, want.initialRegionCount);
   EXPECT_EQ(got.seededCandidates, want.seededCandidates);
 
-  EXPECT_EQ(mergeToCount(fast, count), reference::mergeToCount(plain, count));
+  EXPECT_EQ(mergeToCount(fast, merge, count), reference::mergeToCount(plain, count));
   EXPECT_EQ(got.mergedRegionCount, want.mergedRegionCount);
   std::string difference =
       firstDifferentLabel(reference::compactLabels(plain), compactLabels(fast), image.width);

@@ -6,13 +6,14 @@
 #include <nlohmann/json.hpp>
 #include <opencv2/imgcodecs.hpp>
 
-#include "driver/engine.hpp"
+#include "engine/pipeline.hpp"
 #include "labelling/connectivity.hpp"
-#include "output/writers.hpp"
 #include "refine/refinement.hpp"
 #include "regions/greedy_merge.hpp"
 #include "regions/set_up.hpp"
-#include "test_support.hpp"
+#include "superpixels/io.hpp"
+#include "support/engine.hpp"
+#include "support/files.hpp"
 
 namespace superpixels::testing {
 namespace {
@@ -67,30 +68,36 @@ TEST_P(Golden, EveryStageMatches) {
   const fs::path folder = GetParam().folder;
   const nlohmann::json job = nlohmann::json::parse(readFile(folder / "case.json"));
   const nlohmann::json trace = nlohmann::json::parse(readFile(folder / "trace.json"));
-  const fs::path input = fs::exists(folder / "input.png") ? folder / "input.png" : folder / "input.jpg";
+  const fs::path input =
+      fs::exists(folder / "input.png") ? folder / "input.png" : folder / "input.jpg";
 
-  ImageData image;
-  ASSERT_TRUE(loadImage(input.string(), image).ok) << input;
+  const ImageFile file = readImage(input.string());
+  ASSERT_TRUE(file.ok()) << input << ": " << file.error;
+  const ImageData image = makeImageData(file.bgr);
   ASSERT_EQ(image.width, trace["width"].get<int>());
   ASSERT_EQ(image.height, trace["height"].get<int>());
   Options options;
   options.superpixelCount = job["count"].get<int>();
-  options.weightFactor = static_cast<float>(std::strtod(job["weight"].get<std::string>().c_str(), nullptr));
+  options.weightFactor =
+      static_cast<float>(std::strtod(job["weight"].get<std::string>().c_str(), nullptr));
   ASSERT_EQ(options.weightFactor, trace["weightFactor"].get<float>());
 
   SegmentationState state;
-  setUpSegmentation(state, image, options.superpixelCount, options.weightFactor);
-  const Figures& figures = state.figures;
+  MergeData merge;
+  setUpSegmentation(state, merge, image, options.superpixelCount, options.weightFactor);
+  const Trace& figures = state.trace;
   EXPECT_EQ(figures.step, trace["step"].get<int>());
   EXPECT_EQ(figures.gridColumns, trace["gridColumns"].get<int>());
   EXPECT_EQ(figures.gridRows, trace["gridRows"].get<int>());
   EXPECT_EQ(figures.initialRegionCount, trace["initialRegionCount"].get<int>());
   EXPECT_EQ(figures.seededCandidates, trace["seededCandidates"].get<std::int64_t>());
 
-  EXPECT_EQ(mergeToCount(state, options.superpixelCount), trace["mergeReachedCount"].get<bool>());
+  EXPECT_EQ(mergeToCount(state, merge, options.superpixelCount),
+            trace["mergeReachedCount"].get<bool>());
   EXPECT_EQ(figures.mergedRegionCount, trace["mergedRegionCount"].get<int>());
   const std::string merged = readFile(folder / "labels_merged.txt");
-  ASSERT_EQ(merged, labelFileOf(state)) << "after merging, " << firstDifference(merged, labelFileOf(state));
+  ASSERT_EQ(merged, labelFileOf(state))
+      << "after merging, " << firstDifference(merged, labelFileOf(state));
 
   refine(state);
   EXPECT_EQ(figures.sumColour, trace["sumColour"].get<double>());
@@ -104,7 +111,8 @@ TEST_P(Golden, EveryStageMatches) {
   EXPECT_EQ(figures.proposalsLeftAfterLastPass,
             trace["proposalsLeftAfterLastPass"].get<std::int64_t>());
   const std::string refined = readFile(folder / "labels_refined.txt");
-  ASSERT_EQ(refined, labelFileOf(state)) << "after refinement, " << firstDifference(refined, labelFileOf(state));
+  ASSERT_EQ(refined, labelFileOf(state))
+      << "after refinement, " << firstDifference(refined, labelFileOf(state));
 
   enforceConnectivity(state);
   EXPECT_EQ(figures.dissolvedRegions, trace["dissolvedRegions"].get<int>());

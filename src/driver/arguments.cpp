@@ -7,8 +7,6 @@
 
 #include <unistd.h>
 
-#include "image/image_data.hpp"
-
 namespace superpixels {
 
 namespace {
@@ -168,11 +166,10 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
   }
   run.segmentation.superpixelCount = static_cast<std::int32_t>(count);
   run.segmentation.weightFactor = parseWeight(positional[3]);
-  std::string why;
-  if (!run.segmentation.isValid(&why)) {
-    const bool countWrong = why.rfind("superpixelCount", 0) == 0;
+  if (const OptionsCheck check = run.segmentation.check(); !check.ok()) {
+    const bool countWrong = check.field == OptionField::superpixelCount;
     return usageError((countWrong ? "COUNT '" + positional[2] : "WEIGHT '" + positional[3]) +
-                          "' is not usable: " + why,
+                          "' is not usable: " + check.message,
                       false);
   }
   ParsedArguments parsed;

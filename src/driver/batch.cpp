@@ -10,13 +10,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "driver/engine.hpp"
 #include "driver/existing_results.hpp"
 #include "driver/folder_walk.hpp"
+#include "driver/output_tree.hpp"
 #include "driver/progress.hpp"
-#include "image/image_data.hpp"
 #include "output/atomic_file.hpp"
-#include "output/writers.hpp"
 
 namespace superpixels {
 
@@ -26,7 +24,7 @@ enum class ImageStatus { written, skipped, failed };
 
 // The image's path relative to the input folder without its four-character suffix: what its
 // result files are named after. "a.png" and "a.jpg" share it, and so share their results.
-std::string relativeBase(const ImageEntry& entry) {
+std::string relativeBase(const WalkEntry& entry) {
   return entry.relativePath.empty() ? ""
                                     : entry.relativePath.substr(0, entry.relativePath.size() - 4);
 }
@@ -36,7 +34,7 @@ std::string relativeBase(const ImageEntry& entry) {
 // walk order leaves its results, whatever the number of threads.
 constexpr std::size_t noEarlierImage = static_cast<std::size_t>(-1);
 
-std::vector<std::size_t> earlierImagesWithSameResults(const std::vector<ImageEntry>& images) {
+std::vector<std::size_t> earlierImagesWithSameResults(const std::vector<WalkEntry>& images) {
   std::vector<std::size_t> earlier(images.size(), noEarlierImage);
   std::unordered_map<std::string, std::size_t> lastWithBase;
   for (std::size_t index = 0; index < images.size(); ++index) {
@@ -50,38 +48,22 @@ std::vector<std::size_t> earlierImagesWithSameResults(const std::vector<ImageEnt
 }
 
 // Segments one image and writes its results; failures are reported on `err`.
-ImageStatus processImage(const ImageEntry& entry, const RunOptions& options,
-                         const std::string& superpixelFolder, const std::string& partitionFolder,
+ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, const OutputTree& tree,
                          std::ostream& out, std::ostream& err) {
-  const std::string base = relativeBase(entry);
-  const std::string boundaryPath = resultPath(superpixelFolder, base, boundarySuffix);
-  const std::string partitionPath = resultPath(partitionFolder, base, partitionSuffix);
-  const std::string labelPath = resultPath(partitionFolder, base, labelSuffix);
-  if (options.skipExisting && resultsComplete(boundaryPath, partitionPath, labelPath)) {
-    return ImageStatus::skipped;
-  }
+  const ResultFiles files = tree.resultFiles(relativeBase(entry));
+  if (options.skipExisting && resultsComplete(files)) return ImageStatus::skipped;
 
-  ImageData image;
-  const LoadStatus loaded = loadImage(entry.fullPath, image, options.maxPixels);
-  if (!loaded.ok) {
-    err << entry.fullPath << ": " << loaded.reason << "\n";
+  const ImageFile image = readImage(entry.fullPath, options.maxPixels);
+  if (!image.ok()) {
+    err << entry.fullPath << ": " << image.error << "\n";
     return ImageStatus::failed;
   }
   out << "reading  " << entry.fullPath << "...\n";
-
-  const Result result = segmentImage(image, options.segmentation);
-  bool ok = true;
-  const auto report = [&](const std::string& path, const WriteStatus& status) {
-    if (!status.ok) {
-      err << path << ": " << status.reason << "\n";
-      ok = false;
-    }
-  };
-  out << "save superpixel to " << boundaryPath << "\n";
-  report(boundaryPath, writeBoundaryImage(boundaryPath, image.sourceImage, result));
-  report(partitionPath, writePartitionImage(partitionPath, result));
-  report(labelPath, writeLabelFile(labelPath, result));
-  return ok ? ImageStatus::written : ImageStatus::failed;
+  const Result result = segment(image.bgr, options.segmentation);
+  out << "save superpixel to " << files.boundaryImage << "\n";
+  const std::vector<FileFailure> failures = writeResults(files, image.bgr, result);
+  for (const FileFailure& failure : failures) err << failure.path << ": " << failure.reason << "\n";
+  return failures.empty() ? ImageStatus::written : ImageStatus::failed;
 }
 
 // What one image leaves for the printer.
@@ -138,17 +120,17 @@ class ImageQueue {
 // Takes images from the queue until none is left. Nothing escapes: a failure is the image's.
 // Images are handed out in walk order, so the earlier image an image waits for is already being
 // segmented by another worker, or finished.
-void work(ImageQueue& queue, const std::vector<ImageEntry>& images,
+void work(ImageQueue& queue, const std::vector<WalkEntry>& images,
           const std::vector<std::size_t>& earlier, const RunOptions& options,
-          const std::string& superpixelFolder, const std::string& partitionFolder) {
+          const OutputTree& tree) {
   std::size_t index;
   while (queue.next(index)) {
     if (earlier[index] != noEarlierImage) queue.waitFor(earlier[index]);
-    const ImageEntry& entry = images[index];
+    const WalkEntry& entry = images[index];
     std::ostringstream out, err;
     Outcome outcome;
     try {
-      outcome.status = processImage(entry, options, superpixelFolder, partitionFolder, out, err);
+      outcome.status = processImage(entry, options, tree, out, err);
     } catch (const std::exception& e) {
       err << entry.fullPath << ": " << e.what() << "\n";
     }
@@ -156,6 +138,64 @@ void work(ImageQueue& queue, const std::vector<ImageEntry>& images,
     outcome.err = err.str();
     queue.finish(index, std::move(outcome));
   }
+}
+
+// Creates the mirror of every folder the walk met, in walk order, prints what went wrong, and
+// returns the images to segment: those not inside a folder whose mirror failed (such a folder is
+// skipped whole, with whatever the walk met inside it).
+std::vector<WalkEntry> mirrorWalk(std::vector<WalkEntry> entries, const OutputTree& tree,
+                                  std::ostream& out, std::ostream& err, RunSummary& summary) {
+  std::vector<std::string> failedFolders;
+  const auto insideFailed = [&](const std::string& relative) {
+    for (const std::string& folder : failedFolders) {
+      if (relative.compare(0, folder.size(), folder) == 0 &&
+          (relative.size() == folder.size() || relative[folder.size()] == '/')) {
+        return true;
+      }
+    }
+    return false;
+  };
+  const auto mirror = [&](const std::string& relative) {
+    std::string reason;
+    const std::string superpixelMirror = tree.superpixelFolder + relative;
+    if (!createFolder(superpixelMirror, &reason)) {
+      out << "unable to create superpixel folder" << std::endl;
+      err << superpixelMirror << ": cannot create folder: " << reason << std::endl;
+      return false;
+    }
+    const std::string partitionMirror = tree.partitionFolder + relative;
+    if (!createFolder(partitionMirror, &reason)) {
+      out << "unable to create partition folder" << std::endl;
+      err << partitionMirror << ": cannot create folder: " << reason << std::endl;
+      return false;
+    }
+    removeLeftoverTemporaries(superpixelMirror);
+    removeLeftoverTemporaries(partitionMirror);
+    return true;
+  };
+  std::vector<WalkEntry> images;
+  for (WalkEntry& entry : entries) {
+    if (insideFailed(entry.relativePath)) continue;
+    switch (entry.kind) {
+      case WalkEntry::Kind::folder:
+        if (!mirror(entry.relativePath)) {
+          ++summary.errors;
+          failedFolders.push_back(entry.relativePath);
+        }
+        break;
+      case WalkEntry::Kind::image:
+        images.push_back(std::move(entry));
+        break;
+      case WalkEntry::Kind::warning:
+        err << entry.fullPath << ": " << entry.reason << std::endl;
+        break;
+      case WalkEntry::Kind::error:
+        err << entry.fullPath << ": " << entry.reason << std::endl;
+        ++summary.errors;
+        break;
+    }
+  }
+  return images;
 }
 
 }  // namespace
@@ -167,34 +207,28 @@ int exitCode(const RunSummary& summary) {
 
 RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& err) {
   RunSummary summary;
-  const std::string superpixelFolder = options.outputFolder + "/" + superpixelSubfolder;
-  const std::string partitionFolder = options.outputFolder + "/" + partitionSubfolder;
+  const OutputTree tree(options.outputFolder);
   std::string reason;
-  if (!createFolder(superpixelFolder, &reason)) {
+  if (!createFolder(tree.superpixelFolder, &reason)) {
     out << "unable to create superpixel folder" << std::endl;
-    err << superpixelFolder << ": cannot create folder: " << reason << std::endl;
+    err << tree.superpixelFolder << ": cannot create folder: " << reason << std::endl;
     summary.outputFoldersFailed = true;
     return summary;
   }
-  if (!createFolder(partitionFolder, &reason)) {
+  if (!createFolder(tree.partitionFolder, &reason)) {
     out << "unable to create partition folder" << std::endl;
-    err << partitionFolder << ": cannot create folder: " << reason << std::endl;
+    err << tree.partitionFolder << ": cannot create folder: " << reason << std::endl;
     summary.outputFoldersFailed = true;
     return summary;
   }
+  removeLeftoverTemporaries(tree.superpixelFolder);
+  removeLeftoverTemporaries(tree.partitionFolder);
 
-  removeLeftoverTemporaries(superpixelFolder);
-  removeLeftoverTemporaries(partitionFolder);
-
-  std::vector<ImageEntry> images;
-  WalkReport walkReport{out, err};
-  walkInput(options.inputFolder, superpixelFolder, partitionFolder, options.outputFolder, images,
-            walkReport);
-  summary.errors = walkReport.errors;
+  std::vector<WalkEntry> images =
+      mirrorWalk(walkInput(options.inputFolder, options.outputFolder), tree, out, err, summary);
   // By result name, not by file name: images that share their results fall into one shard.
-  std::erase_if(images, [&](const ImageEntry& entry) {
-    return !inShard(relativeBase(entry), options.shard);
-  });
+  std::erase_if(
+      images, [&](const WalkEntry& entry) { return !inShard(relativeBase(entry), options.shard); });
   summary.imagesFound = static_cast<int>(images.size());
   const std::vector<std::size_t> earlier = earlierImagesWithSameResults(images);
 
@@ -206,12 +240,11 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   try {
     for (std::size_t j = 0; j < jobs; ++j) {
       workers.emplace_back(work, std::ref(queue), std::cref(images), std::cref(earlier),
-                           std::cref(options), std::cref(superpixelFolder),
-                           std::cref(partitionFolder));
+                           std::cref(options), std::cref(tree));
     }
   } catch (const std::system_error&) {
     // Fewer threads than asked for; with none at all, this thread does the work.
-    if (workers.empty()) work(queue, images, earlier, options, superpixelFolder, partitionFolder);
+    if (workers.empty()) work(queue, images, earlier, options, tree);
   }
   ProgressLine progress(err, options.showProgress, summary.imagesFound);
   progress.update(0);

@@ -5,13 +5,10 @@
 #include <string>
 
 #include "driver/shard.hpp"
+#include "superpixels/io.hpp"
 #include "superpixels/superpixels.hpp"
 
 namespace superpixels {
-
-// Default pixel limit per image: far above any camera photo, and small enough that the run's memory
-// (measured at 20 to 25 bytes per pixel above a base of 65 MB) stays within a few gigabytes.
-inline constexpr std::int64_t defaultMaxPixels = 100000000;
 
 // One run of the command-line tool.
 struct RunOptions {

@@ -7,8 +7,6 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include "output/atomic_file.hpp"
-
 namespace superpixels {
 
 namespace {
@@ -20,24 +18,23 @@ struct FileId {
 };
 
 struct Walk {
-  const std::string& superpixelFolder;
-  const std::string& partitionFolder;
   bool hasExcluded = false;
   FileId excluded{};
-  std::vector<ImageEntry>& images;
-  WalkReport& report;
-  std::vector<FileId> path;  // directories on the current walk path
+  std::vector<WalkEntry> entries;
+  std::vector<FileId> path;  // folders on the current walk path
 
-  void error(const std::string& what, const std::string& reason) {
-    report.err << what << ": " << reason << std::endl;
-    ++report.errors;
+  void note(WalkEntry::Kind kind, const std::string& full, const std::string& relative,
+            std::string reason = {}) {
+    entries.push_back({kind, full, relative, std::move(reason)});
   }
 
   // Lists the names of `folder` except "." and "..", sorted; false when it cannot be listed.
-  bool list(const std::string& folder, std::vector<std::string>& names) {
+  bool list(const std::string& folder, const std::string& relative,
+            std::vector<std::string>& names) {
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) {
-      error(folder, std::string("cannot list folder: ") + std::strerror(errno));
+      note(WalkEntry::Kind::error, folder, relative,
+           std::string("cannot list folder: ") + std::strerror(errno));
       return false;
     }
     errno = 0;
@@ -48,17 +45,18 @@ struct Walk {
     const int readError = errno;
     ::closedir(dir);
     if (readError != 0) {
-      error(folder, std::string("cannot list folder: ") + std::strerror(readError));
+      note(WalkEntry::Kind::error, folder, relative,
+           std::string("cannot list folder: ") + std::strerror(readError));
       return false;
     }
     std::sort(names.begin(), names.end());
     return true;
   }
 
-  // Walks the directory `fullPath`, whose identity is `id`.
+  // Walks the folder `fullPath`, whose identity is `id`.
   void folder(const std::string& fullPath, const std::string& relativePath, FileId id) {
     std::vector<std::string> names;
-    if (!list(fullPath, names)) return;  // closed before descending: depth never costs handles
+    if (!list(fullPath, relativePath, names)) return;  // closed before descending
     path.push_back(id);
     for (const std::string& name : names) {
       const std::string childFull = fullPath + "/" + name;
@@ -67,7 +65,8 @@ struct Walk {
       if (::stat(childFull.c_str(), &info) != 0) {
         // A dangling link or an entry that vanished: only worth a word if it looked like an image.
         if (isImagePath(childRelative)) {
-          error(childFull, std::string("cannot read: ") + std::strerror(errno));
+          note(WalkEntry::Kind::error, childFull, childRelative,
+               std::string("cannot read: ") + std::strerror(errno));
         }
         continue;
       }
@@ -75,36 +74,17 @@ struct Walk {
         const FileId childId{info.st_dev, info.st_ino};
         if (hasExcluded && childId == excluded) continue;
         if (std::find(path.begin(), path.end(), childId) != path.end()) {
-          report.err << childFull << ": warning: skipped, it leads back to a folder being walked"
-                     << std::endl;
+          note(WalkEntry::Kind::warning, childFull, childRelative,
+               "warning: skipped, it leads back to a folder being walked");
           continue;
         }
-        if (!mirror(childRelative)) continue;
+        note(WalkEntry::Kind::folder, childFull, childRelative);
         folder(childFull, childRelative, childId);
       } else if (S_ISREG(info.st_mode) && isImagePath(childRelative)) {
-        images.push_back({childFull, childRelative});
+        note(WalkEntry::Kind::image, childFull, childRelative);
       }
     }
     path.pop_back();
-  }
-
-  bool mirror(const std::string& relativePath) {
-    std::string reason;
-    const std::string superpixelMirror = superpixelFolder + relativePath;
-    if (!createFolder(superpixelMirror, &reason)) {
-      report.out << "unable to create superpixel folder" << std::endl;
-      error(superpixelMirror, "cannot create folder: " + reason);
-      return false;
-    }
-    const std::string partitionMirror = partitionFolder + relativePath;
-    if (!createFolder(partitionMirror, &reason)) {
-      report.out << "unable to create partition folder" << std::endl;
-      error(partitionMirror, "cannot create folder: " + reason);
-      return false;
-    }
-    removeLeftoverTemporaries(superpixelMirror);
-    removeLeftoverTemporaries(partitionMirror);
-    return true;
   }
 };
 
@@ -116,37 +96,25 @@ bool isImagePath(const std::string& path) {
   return suffix == ".png" || suffix == ".ppm" || suffix == ".bmp" || suffix == ".jpg";
 }
 
-bool createFolder(const std::string& path, std::string* reason) {
-  if (::mkdir(path.c_str(), 0777) == 0) return true;
-  const int cause = errno;
-  struct stat info;
-  if (cause == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
-  if (reason != nullptr) {
-    *reason = cause == EEXIST ? "a file of that name exists" : std::strerror(cause);
-  }
-  return false;
-}
-
-void walkInput(const std::string& inputFolder, const std::string& superpixelFolder,
-               const std::string& partitionFolder, const std::string& excluded,
-               std::vector<ImageEntry>& images, WalkReport& report) {
-  Walk walk{superpixelFolder, partitionFolder, false, {}, images, report, {}};
+std::vector<WalkEntry> walkInput(const std::string& inputFolder, const std::string& excluded) {
+  Walk walk;
   struct stat info;
   if (!excluded.empty() && ::stat(excluded.c_str(), &info) == 0) {
     walk.hasExcluded = true;
     walk.excluded = {info.st_dev, info.st_ino};
   }
   if (::stat(inputFolder.c_str(), &info) != 0) {
-    walk.error(inputFolder, std::string("cannot open input folder: ") + std::strerror(errno));
-    return;
-  }
-  if (S_ISDIR(info.st_mode)) {
+    walk.note(WalkEntry::Kind::error, inputFolder, "",
+              std::string("cannot open input folder: ") + std::strerror(errno));
+  } else if (S_ISDIR(info.st_mode)) {
     walk.folder(inputFolder, "", {info.st_dev, info.st_ino});
   } else if (S_ISREG(info.st_mode) && isImagePath(inputFolder)) {
-    images.push_back({inputFolder, ""});
+    walk.note(WalkEntry::Kind::image, inputFolder, "");
   } else {
-    walk.error(inputFolder, "cannot open input folder: not a folder or an image file");
+    walk.note(WalkEntry::Kind::error, inputFolder, "",
+              "cannot open input folder: not a folder or an image file");
   }
+  return std::move(walk.entries);
 }
 
 }  // namespace superpixels

@@ -6,7 +6,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "eval/label_text.hpp"
+#include "output/label_file.hpp"
 
 namespace superpixels::eval {
 
@@ -57,7 +57,10 @@ bool decode(const std::string& path, int flags, cv::Mat& image, std::string& err
 bool loadLabelImage(const std::string& path, LabelImage& image, std::string& error) {
   if (endsWith(path, ".txt")) {
     std::string text;
-    return readWholeFile(path, text, error) && parseLabelText(text, image, error);
+    LabelGrid grid;
+    if (!readWholeFile(path, text, error) || !parseLabelText(text, grid, error)) return false;
+    image = compactLabelImage(grid.width, grid.height, std::move(grid.labels));
+    return true;
   }
   cv::Mat map;
   if (!decode(path, cv::IMREAD_UNCHANGED, map, error)) return false;

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <fstream>
 
+#include "image/png_structure.hpp"
+
 namespace superpixels {
 
 namespace {
@@ -41,53 +43,12 @@ bool readBytes(std::istream& in, unsigned char* into, std::streamsize count) {
   return in.gcount() == count;
 }
 
-std::uint32_t crc32(std::uint32_t crc, const unsigned char* bytes, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    crc ^= bytes[i];
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return crc;
-}
-
-// Signature (8 bytes), then chunks: length, type, body, CRC (big-endian). IHDR comes first, with
-// width and height; the list ends with IEND. Every chunk must be whole and every critical chunk's
-// CRC right: the decoder would fail on such damage too, but print lines of its own.
+// The chunk list, walked to its end with every critical chunk's CRC checked: the decoder would
+// fail on such damage too, but print lines of its own.
 ImageHeader pngHeader(std::istream& in) {
-  unsigned char b[24];
-  if (!readBytes(in, b, sizeof b)) return refused("truncated PNG header");
-  if (std::string(reinterpret_cast<const char*>(b + 12), 4) != "IHDR") {
-    return refused("damaged PNG header: no IHDR chunk first");
-  }
-  const ImageHeader header = sized(bigEndian(b + 16, 4), bigEndian(b + 20, 4));
-  in.seekg(8);
-  unsigned char buffer[4096];
-  for (;;) {
-    unsigned char head[8];
-    if (!readBytes(in, head, sizeof head)) return refused("truncated PNG: no IEND chunk");
-    const std::uint32_t length = bigEndian(head, 4);
-    const std::string type(reinterpret_cast<const char*>(head + 4), 4);
-    if (length > 0x7FFFFFFFu) return refused("damaged PNG: chunk length out of range");
-    const bool critical = (head[4] & 0x20) == 0;
-    unsigned char stored[4];
-    if (critical) {
-      // In pieces: the length is the file's claim, not a size to allocate.
-      std::uint32_t crc = crc32(0xFFFFFFFFu, head + 4, 4);
-      for (std::uint32_t left = length; left > 0;) {
-        const std::uint32_t piece = std::min<std::uint32_t>(left, sizeof buffer);
-        if (!readBytes(in, buffer, piece)) {
-          return refused("truncated PNG: chunk " + type + " cut short");
-        }
-        crc = crc32(crc, buffer, piece);
-        left -= piece;
-      }
-      if (!readBytes(in, stored, 4)) return refused("truncated PNG: chunk " + type + " cut short");
-      if (~crc != bigEndian(stored, 4)) return refused("damaged PNG: bad CRC in chunk " + type);
-    } else {
-      in.seekg(length, std::ios::cur);
-      if (!readBytes(in, stored, 4)) return refused("truncated PNG: chunk " + type + " cut short");
-    }
-    if (type == "IEND") return header;
-  }
+  const PngStructure png = readPngStructure(in, true);
+  if (!png.ok) return refused(png.reason);
+  return sized(png.width, png.height);
 }
 
 // True when the end-of-image marker follows. Inside compressed data a 0xFF byte is always followed
@@ -198,8 +159,7 @@ ImageHeader readImageHeader(std::istream& in) {
   if (got == 0) return refused("empty file");
   in.clear();
   in.seekg(0);
-  static constexpr unsigned char pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (got == 8 && std::equal(magic, magic + 8, pngSignature)) return pngHeader(in);
+  if (hasPngSignature(in)) return pngHeader(in);
   if (got >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) return jpegHeader(in);
   if (got >= 2 && magic[0] == 'B' && magic[1] == 'M') return bmpHeader(in);
   // As the decoder tells PNM: a blank must follow, or it tries its other formats (DICOM, say).

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "regions/greedy_merge.hpp"
+#include "regions/segmentation_state.hpp"
 
 namespace superpixels {
 
@@ -224,15 +224,15 @@ void enforceConnectivity(SegmentationState& state) {
     const bool dissolve = !wholeImage && keptNeighbours < minNeighbourRegions;
     if (dissolve) {
       state.regionStats[c] = RegionStats{};
-      ++state.figures.dissolvedRegions;
+      ++state.trace.dissolvedRegions;
     } else if (pass.pieces.size() == 1 && extra.empty()) {
       // Kept whole: its model is rebuilt from its slice of `order` if anything reads it.
       pass.stale[c] = 1;
-      if (wholeImage) ++state.figures.keptWholeImageRegions;
+      if (wholeImage) ++state.trace.keptWholeImageRegions;
     } else {
       state.regionStats[c] =
           pass.statsOf(pass.queue.data() + keptPiece.begin, pass.queue.data() + keptPiece.end);
-      if (wholeImage) ++state.figures.keptWholeImageRegions;
+      if (wholeImage) ++state.trace.keptWholeImageRegions;
     }
     for (std::size_t i = 0; i < pass.pieces.size(); ++i) {
       if (dissolve || i != kept) pass.handOver(c, pass.pieces[i]);
@@ -241,8 +241,8 @@ void enforceConnectivity(SegmentationState& state) {
     extra.shrink_to_fit();
   }
   listActiveRegions(state);
-  state.figures.finalRegionCount = state.regionCount;
-  state.figures.activeRegions = state.activeRegions;
+  state.trace.finalRegionCount = state.regionCount;
+  state.trace.activeRegions = state.activeRegions;
 }
 
 }  // namespace superpixels

@@ -1,14 +1,10 @@
-#include "python/conversions.hpp"
+#include "conversions.hpp"
 
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <numeric>
 
-#include <opencv2/imgproc.hpp>
-
-#include "image/image_data.hpp"
-#include "output/writers.hpp"
+#include "superpixels/io.hpp"
 
 namespace superpixels::python {
 
@@ -151,19 +147,17 @@ py::array imageToArray(cv::Mat&& image) {
 }
 
 py::array coloursToArray(const std::vector<Colour>& colours, ChannelOrder order) {
-  // A one-row image with one pixel per colour, painted by the writer of the partition image, so
-  // that the bytes are exactly those of the tool's picture.
-  Result table;
-  table.width = static_cast<std::int32_t>(colours.size());
-  table.height = 1;
-  table.regionCount = table.width;
-  table.labels.resize(colours.size());
-  std::iota(table.labels.begin(), table.labels.end(), 0);
-  table.colours = colours;
-  cv::Mat row = partitionImage(table);
-  if (order == ChannelOrder::rgb) cv::cvtColor(row, row, cv::COLOR_BGR2RGB);
+  // The bytes the partition image paints each colour with, so that they are exactly those of the
+  // tool's picture.
   py::array_t<std::uint8_t> out({static_cast<py::ssize_t>(colours.size()), py::ssize_t{3}});
-  std::memcpy(out.mutable_data(), row.data, colours.size() * 3);
+  std::uint8_t* row = out.mutable_data();
+  for (const Colour& colour : colours) {
+    const cv::Vec3b bgr = colourBytes(colour);
+    const bool rgb = order == ChannelOrder::rgb;
+    *row++ = rgb ? bgr[2] : bgr[0];
+    *row++ = bgr[1];
+    *row++ = rgb ? bgr[0] : bgr[2];
+  }
   return out;
 }
 

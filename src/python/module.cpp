@@ -1,6 +1,6 @@
 // The Python module `superpixels`: the engine on numpy arrays. Labels are those of the command-line
-// tool, bit for bit: the module links the same library and goes through the same entry points
-// (`segment` for arrays; `loadImage` and `segmentImage`, as the tool does, for files).
+// tool, bit for bit: the module links the same library and goes through the same public entry
+// points (`segment` for arrays; `readImage`, then `segment`, as the tool does, for files).
 
 #include <algorithm>
 #include <string>
@@ -10,11 +10,9 @@
 #include <pybind11/pybind11.h>
 #include <opencv2/imgproc.hpp>
 
-#include "driver/engine.hpp"
-#include "image/image_data.hpp"
-#include "output/writers.hpp"
-#include "python/conversions.hpp"
-#include "regions/label_map.hpp"
+#include "conversions.hpp"
+#include "superpixels/io.hpp"
+#include "superpixels/superpixels.hpp"
 
 namespace superpixels::python {
 
@@ -51,16 +49,15 @@ py::object segmentFile(const py::handle& path, const py::handle& count, const py
   const Options options = makeOptions(count, weight);
   const ChannelOrder order = parseChannelOrder(channelOrder);
   const std::string file = py::module_::import("os").attr("fsencode")(path).cast<std::string>();
-  LoadStatus loaded;
+  ImageFile image;
   Result result;
   {
     py::gil_scoped_release released;
-    ImageData image;
-    loaded = loadImage(file, image);
-    if (loaded.ok) result = segmentImage(image, options);
+    image = readImage(file);
+    if (image.ok()) result = segment(image.bgr, options);
   }
-  if (!loaded.ok) {
-    PyErr_SetString(PyExc_OSError, (file + ": " + loaded.reason).c_str());
+  if (!image.ok()) {
+    PyErr_SetString(PyExc_OSError, (file + ": " + image.error).c_str());
     throw py::error_already_set();
   }
   return finish(std::move(result), order, returnColours);

@@ -34,12 +34,12 @@ void setBit(std::vector<std::uint64_t>& bits, std::int32_t p, bool on) {
 
 }  // namespace
 
-void rebuildBoundaries(SegmentationState& state) {
+void rebuildBoundaries(const SegmentationState& state, RefinementData& refinement) {
   const std::int32_t width = state.image->width;
   const std::int32_t height = state.image->height;
   const std::vector<std::int32_t>& labels = state.labelMap.labels;
   const std::int32_t* l = labels.data();
-  state.boundaryBits.assign((static_cast<std::size_t>(width) * height + 63) / 64, 0);
+  refinement.boundaryBits.assign((static_cast<std::size_t>(width) * height + 63) / 64, 0);
   for (std::int32_t y = 0; y < height; ++y) {
     const bool innerRow = y > 0 && y + 1 < height;
     for (std::int32_t x = 0; x < width; ++x) {
@@ -47,12 +47,13 @@ void rebuildBoundaries(SegmentationState& state) {
       const bool foreign = innerRow && x > 0 && x + 1 < width
                                ? hasForeignInteriorNeighbour(l, p, width)
                                : hasForeignNeighbour(labels, p, x, y, width, height);
-      if (foreign) setBit(state.boundaryBits, p, true);
+      if (foreign) setBit(refinement.boundaryBits, p, true);
     }
   }
 }
 
-void updateBoundaries(SegmentationState& state, const std::vector<std::int32_t>& moved) {
+void updateBoundaries(const SegmentationState& state, RefinementData& refinement,
+                      const std::vector<std::int32_t>& moved) {
   const std::int32_t width = state.image->width;
   const std::int32_t height = state.image->height;
   const std::vector<std::int32_t>& labels = state.labelMap.labels;
@@ -65,7 +66,7 @@ void updateBoundaries(SegmentationState& state, const std::vector<std::int32_t>&
       for (std::int32_t dy = -1; dy <= 1; ++dy) {
         for (std::int32_t dx = -1; dx <= 1; ++dx) {
           const std::int32_t p = centre + dy * width + dx;
-          setBit(state.boundaryBits, p, hasForeignInteriorNeighbour(l, p, width));
+          setBit(refinement.boundaryBits, p, hasForeignInteriorNeighbour(l, p, width));
         }
       }
       continue;
@@ -73,7 +74,7 @@ void updateBoundaries(SegmentationState& state, const std::vector<std::int32_t>&
     for (std::int32_t y = std::max(cy - 1, 0); y <= std::min(cy + 1, height - 1); ++y) {
       for (std::int32_t x = std::max(cx - 1, 0); x <= std::min(cx + 1, width - 1); ++x) {
         const std::int32_t p = y * width + x;
-        setBit(state.boundaryBits, p, hasForeignNeighbour(labels, p, x, y, width, height));
+        setBit(refinement.boundaryBits, p, hasForeignNeighbour(labels, p, x, y, width, height));
       }
     }
   }
@@ -87,13 +88,13 @@ void computeBalanceWeight(SegmentationState& state) {
     sumColour += r.colourCost();
     sumSpatial += r.positionScatter(0, 0) + r.positionScatter(1, 1);
   }
-  state.figures.sumColour = sumColour;
-  state.figures.sumSpatial = sumSpatial;
+  state.trace.sumColour = sumColour;
+  state.trace.sumSpatial = sumSpatial;
   if (sumSpatial != 0.0) {
     const double weight = (static_cast<double>(state.weightFactor) * sumColour) / sumSpatial;
     if (std::isfinite(weight)) state.balanceWeight = weight;
   }
-  state.figures.balanceWeight = state.balanceWeight;
+  state.trace.balanceWeight = state.balanceWeight;
 }
 
 }  // namespace superpixels

@@ -3,16 +3,17 @@
 #include <algorithm>
 
 #include "refine/boundaries.hpp"
-#include "regions/changed_cost.hpp"
-#include "regions/quick_cost.hpp"
+#include "refine/changed_cost.hpp"
+#include "refine/quick_cost.hpp"
 
 namespace superpixels {
 
 namespace {
 
 // The best move of border pixel p = y * width + x of region m (at `position`), if any gains.
-void proposeMove(SegmentationState& state, std::int32_t m, std::int32_t position, std::int32_t p,
-                 std::int32_t x, std::int32_t y, std::vector<PixelMove>& found) {
+void proposeMove(const SegmentationState& state, RefinementData& refinement, std::int32_t m,
+                 std::int32_t position, std::int32_t p, std::int32_t x, std::int32_t y,
+                 std::vector<PixelMove>& found) {
   const ImageData& image = *state.image;
   const std::vector<std::int32_t>& labels = state.labelMap.labels;
   // The regions next to p, each once, in neighbour order: a region met again gives the same gain,
@@ -28,7 +29,7 @@ void proposeMove(SegmentationState& state, std::int32_t m, std::int32_t position
   });
   // Neighbouring border pixels mostly touch the same region: the last one listed is tried first,
   // and a region found further in becomes the last one (the list's order means nothing).
-  std::vector<std::int32_t>& touching = state.touchingRegions[position];
+  std::vector<std::int32_t>& touching = refinement.touchingRegions[position];
   for (int i = 0; i < targetCount; ++i) {
     if (!touching.empty() && touching.back() == targets[i]) continue;
     const auto found = std::find(touching.begin(), touching.end(), targets[i]);
@@ -42,7 +43,8 @@ void proposeMove(SegmentationState& state, std::int32_t m, std::int32_t position
   const RegionStats& source = state.regionStats[m];
   if (source.count < 2.0) return;
 
-  // The gain old - (cost(target + p) + cost(source - p)), exactly as moveGain computes it. The
+  // The gain old - (cost(target + p) + cost(source - p)), exactly as releasing p from the source
+  // and absorbing it into the target, then taking both costs, would give it. The
   // source's cost without p does not depend on the target and is computed once. Most gains fall
   // well short of the best so far, so each is first bounded cheaply (QuickCost), then, if that
   // cannot rule it out, from the changed statistics with bounded cube roots (ChangedCost), and
@@ -54,7 +56,7 @@ void proposeMove(SegmentationState& state, std::int32_t m, std::int32_t position
   const PixelFeatures pixel{static_cast<double>(x), static_cast<double>(y),
                             static_cast<double>(lab[0]), static_cast<double>(lab[1]),
                             static_cast<double>(lab[2])};
-  const QuickCost& sourceQuick = state.quickCosts[position];
+  const QuickCost& sourceQuick = refinement.quickCosts[position];
   CostBound releasedBound = sourceQuick.withoutPixel(pixel, w);
   ChangedCost released;
   bool releasedDone = false;
@@ -68,14 +70,14 @@ void proposeMove(SegmentationState& state, std::int32_t m, std::int32_t position
     release();
     releasedBound = {released.lo(), true};
   }
-  const double sourceCost = state.activeCosts[position];
+  const double sourceCost = refinement.activeCosts[position];
   double best = 0.0;
   std::int32_t target = m;
   for (int i = 0; i < targetCount; ++i) {
     const std::int32_t l = targets[i];
     const std::int32_t at = positionOf(state, l);
-    const double old = state.activeCosts[at] + sourceCost;
-    const QuickCost& targetQuick = state.quickCosts[at];
+    const double old = refinement.activeCosts[at] + sourceCost;
+    const QuickCost& targetQuick = refinement.quickCosts[at];
     const CostBound grownBound = targetQuick.withPixel(pixel, w);
     if (grownBound.known && !(old - (grownBound.lo + releasedBound.lo) > best)) continue;
     ChangedCost grown =
@@ -93,55 +95,45 @@ void proposeMove(SegmentationState& state, std::int32_t m, std::int32_t position
 
 }  // namespace
 
-double moveGain(const SegmentationState& state, std::int32_t s, std::int32_t t, std::int32_t p) {
-  RegionStats a = state.regionStats[s];
-  RegionStats b = state.regionStats[t];
-  const double old =
-      state.activeCosts[positionOf(state, t)] + state.activeCosts[positionOf(state, s)];
-  const RegionStats pixel = state.pixelStats(p);
-  a.release(pixel);
-  b.absorb(pixel);
-  const double w = state.balanceWeight;
-  return old - (b.cost(w) + a.cost(w));
-}
-
-void proposeMoves(SegmentationState& state, const std::vector<std::uint8_t>& revisit) {
+void proposeMoves(const SegmentationState& state, RefinementData& refinement,
+                  const std::vector<std::uint8_t>& revisit) {
   const std::int32_t width = state.image->width;
   const std::vector<std::int32_t>& labels = state.labelMap.labels;
   for (std::int32_t j = 0; j < state.regionCount; ++j) {
-    if (revisit[j]) state.touchingRegions[j].clear();
+    if (revisit[j]) refinement.touchingRegions[j].clear();
   }
   // Border pixels are visited in ascending order, all regions at once; the proposals are then
   // put in region order, which keeps pixel order within a region.
   std::vector<PixelMove> found;
   std::int32_t y = 0;
   std::int32_t rowStart = 0;
-  const std::vector<std::uint64_t>& bits = state.boundaryBits;
+  const std::vector<std::uint64_t>& bits = refinement.boundaryBits;
   for (std::size_t word = 0; word < bits.size(); ++word) {
     for (std::uint64_t rest = bits[word]; rest != 0; rest &= rest - 1) {
       const std::int32_t p = static_cast<std::int32_t>(word * 64) + __builtin_ctzll(rest);
       const std::int32_t m = labels[p];
-      const std::int32_t position = state.positions[m];
+      const std::int32_t position = positionOf(state, m);
       if (!revisit[position]) continue;
       while (p >= rowStart + width) {
         rowStart += width;
         ++y;
       }
-      proposeMove(state, m, position, p, p - rowStart, y, found);
+      proposeMove(state, refinement, m, position, p, p - rowStart, y, found);
     }
   }
   std::vector<std::int32_t> start(state.regionCount + 1, 0);
-  for (const PixelMove& move : found) ++start[state.positions[move.regionA] + 1];
+  for (const PixelMove& move : found) ++start[positionOf(state, move.regionA) + 1];
   for (std::int32_t j = 0; j < state.regionCount; ++j) start[j + 1] += start[j];
-  const std::size_t first = state.pendingMoves.size();
-  state.pendingMoves.resize(first + found.size());
+  const std::size_t first = refinement.pendingMoves.size();
+  refinement.pendingMoves.resize(first + found.size());
   for (const PixelMove& move : found) {
-    state.pendingMoves[first + start[state.positions[move.regionA]]++] = move;
+    refinement.pendingMoves[first + start[positionOf(state, move.regionA)]++] = move;
   }
 }
 
-std::int64_t applyMoves(SegmentationState& state, const std::vector<PixelMove>& moves,
-                        std::vector<std::uint8_t>& revisit, std::vector<std::int32_t>& moved) {
+std::int64_t applyMoves(SegmentationState& state, RefinementData& refinement,
+                        const std::vector<PixelMove>& moves, std::vector<std::uint8_t>& revisit,
+                        std::vector<std::int32_t>& moved) {
   std::vector<std::uint8_t> changed(state.regionCount, 0);
   std::int64_t applied = 0;
   moved.clear();
@@ -153,8 +145,8 @@ std::int64_t applyMoves(SegmentationState& state, const std::vector<PixelMove>& 
     const std::int32_t y = move.pixel / state.image->width;
     state.releasePixel(source, x, y);
     state.absorbPixel(state.regionStats[move.regionB], x, y);
-    changed[state.positions[move.regionA]] = 1;
-    changed[state.positions[move.regionB]] = 1;
+    changed[positionOf(state, move.regionA)] = 1;
+    changed[positionOf(state, move.regionB)] = 1;
     moved.push_back(move.pixel);
     ++applied;
   }
@@ -162,13 +154,13 @@ std::int64_t applyMoves(SegmentationState& state, const std::vector<PixelMove>& 
   for (std::int32_t j = 0; j < state.regionCount; ++j) {
     if (!changed[j]) continue;
     const RegionStats& region = state.regionStats[state.activeRegions[j]];
-    state.activeCosts[j] = region.cost(state.balanceWeight);
-    state.quickCosts[j] = QuickCost(region, state.longerSide());
+    refinement.activeCosts[j] = region.cost(state.balanceWeight);
+    refinement.quickCosts[j] = QuickCost(region, state.longerSide());
     // A changed region touches at least one other (its moved pixel had a neighbour there).
-    const std::vector<std::int32_t>& touching = state.touchingRegions[j];
+    const std::vector<std::int32_t>& touching = refinement.touchingRegions[j];
     if (touching.empty()) continue;
     revisit[j] = 1;
-    for (const std::int32_t n : touching) revisit[state.positions[n]] = 1;
+    for (const std::int32_t n : touching) revisit[positionOf(state, n)] = 1;
   }
   return applied;
 }

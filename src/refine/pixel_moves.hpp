@@ -3,25 +3,26 @@
 #include <cstdint>
 #include <vector>
 
+#include "refine/refinement_data.hpp"
 #include "regions/segmentation_state.hpp"
 
 namespace superpixels {
 
-// Decrease of the summed cost of regions s and t if pixel p moved from s to t; NaN when p is the
-// only pixel of s. Changes nothing.
-double moveGain(const SegmentationState& state, std::int32_t s, std::int32_t t, std::int32_t p);
-
 // For every border pixel of every region whose position is flagged in `revisit`, appends to
 // `pendingMoves` the move to a touching region with the largest positive gain (the first met in
 // the pixel's neighbour order among equal gains), if any; the moves come in ascending order of
-// region, then pixel. Also rebuilds the flagged regions' `touchingRegions`.
-void proposeMoves(SegmentationState& state, const std::vector<std::uint8_t>& revisit);
+// region, then pixel. Also rebuilds the flagged regions' `touchingRegions`. The gain of moving p
+// from s to t is cost(s) + cost(t) - (cost(t + p) + cost(s - p)), NaN when p is the only pixel of
+// s.
+void proposeMoves(const SegmentationState& state, RefinementData& refinement,
+                  const std::vector<std::uint8_t>& revisit);
 
 // Carries out `moves` in order (gains are not re-checked; a move whose source is down to one
 // pixel is dropped), refreshes the cached costs of the changed regions, flags in `revisit` (one
 // entry per position) the changed regions and every region that touched one of them before the
 // batch, and lists the moved pixels in `moved`. Returns the number of moves carried out.
-std::int64_t applyMoves(SegmentationState& state, const std::vector<PixelMove>& moves,
-                        std::vector<std::uint8_t>& revisit, std::vector<std::int32_t>& moved);
+std::int64_t applyMoves(SegmentationState& state, RefinementData& refinement,
+                        const std::vector<PixelMove>& moves, std::vector<std::uint8_t>& revisit,
+                        std::vector<std::int32_t>& moved);
 
 }  // namespace superpixels

@@ -4,72 +4,77 @@
 
 #include "refine/boundaries.hpp"
 #include "refine/pixel_moves.hpp"
-#include "regions/quick_cost.hpp"
+#include "refine/quick_cost.hpp"
 
 namespace superpixels {
 
-void prepareRefinement(SegmentationState& state) {
-  state.activeCosts.assign(state.regionCount, 0.0);
-  state.touchingRegions.assign(state.regionCount, {});
-  rebuildBoundaries(state);
+void prepareRefinement(SegmentationState& state, RefinementData& refinement) {
+  refinement = RefinementData{};
+  refinement.activeCosts.assign(state.regionCount, 0.0);
+  refinement.touchingRegions.assign(state.regionCount, {});
+  rebuildBoundaries(state, refinement);
   computeBalanceWeight(state);
-  state.quickCosts.resize(state.regionCount);
+  refinement.quickCosts.resize(state.regionCount);
   for (std::int32_t i = 0; i < state.regionCount; ++i) {
     const RegionStats& region = state.regionStats[state.activeRegions[i]];
-    state.activeCosts[i] = region.cost(state.balanceWeight);
-    state.quickCosts[i] = QuickCost(region, state.longerSide());
+    refinement.activeCosts[i] = region.cost(state.balanceWeight);
+    refinement.quickCosts[i] = QuickCost(region, state.longerSide());
   }
-  state.pendingMoves.clear();
-  proposeMoves(state, std::vector<std::uint8_t>(state.regionCount, 1));
-  state.figures.initialProposals = static_cast<std::int64_t>(state.pendingMoves.size());
+  proposeMoves(state, refinement, std::vector<std::uint8_t>(state.regionCount, 1));
+  state.trace.initialProposals = static_cast<std::int64_t>(refinement.pendingMoves.size());
 }
 
-float totalEnergy(const SegmentationState& state) {
+float totalEnergy(const RefinementData& refinement) {
   float sum = 0.0f;
-  for (std::int32_t i = 0; i < state.regionCount; ++i) {
-    sum = static_cast<float>(static_cast<double>(sum) + state.activeCosts[i]);
+  for (const double cost : refinement.activeCosts) {
+    sum = static_cast<float>(static_cast<double>(sum) + cost);
   }
   return sum;
 }
 
-bool refinePass(SegmentationState& state) {
+bool refinePass(SegmentationState& state, RefinementData& refinement) {
   std::vector<std::uint8_t> revisit;
   std::vector<std::int32_t> moved;
-  const std::vector<PixelMove> moves = std::move(state.pendingMoves);
-  state.pendingMoves.clear();
-  const std::int64_t applied = applyMoves(state, moves, revisit, moved);
+  const std::vector<PixelMove> moves = std::move(refinement.pendingMoves);
+  refinement.pendingMoves.clear();
+  const std::int64_t applied = applyMoves(state, refinement, moves, revisit, moved);
   // Only the regions in revisit can have changed borders or neighbours: a pixel whose label
   // changed was in a changed region, and every region next to it touched that region.
-  updateBoundaries(state, moved);
-  proposeMoves(state, revisit);
+  updateBoundaries(state, refinement, moved);
+  proposeMoves(state, refinement, revisit);
 
-  const double energy = totalEnergy(state);
-  Figures& figures = state.figures;
-  ++figures.refinePasses;
-  figures.passEnergies.push_back(energy);
-  figures.passMovesPending.push_back(static_cast<std::int64_t>(moves.size()));
-  figures.passMovesApplied.push_back(applied);
-  figures.proposalsLeftAfterLastPass = static_cast<std::int64_t>(state.pendingMoves.size());
+  const double energy = totalEnergy(refinement);
+  Trace& trace = state.trace;
+  ++trace.refinePasses;
+  trace.passEnergies.push_back(energy);
+  trace.passMovesPending.push_back(static_cast<std::int64_t>(moves.size()));
+  trace.passMovesApplied.push_back(applied);
+  trace.proposalsLeftAfterLastPass = static_cast<std::int64_t>(refinement.pendingMoves.size());
 
-  if (!state.hasPreviousEnergy) {
-    state.hasPreviousEnergy = true;
-    state.previousEnergy = energy;
+  if (!refinement.hasPreviousEnergy) {
+    refinement.hasPreviousEnergy = true;
+    refinement.previousEnergy = energy;
     return true;
   }
-  const double relativeDecrease = (state.previousEnergy - energy) / state.previousEnergy;
+  const double relativeDecrease = (refinement.previousEnergy - energy) / refinement.previousEnergy;
   if (relativeDecrease > convergenceThreshold) {
-    state.previousEnergy = energy;
+    refinement.previousEnergy = energy;
     return true;
   }
   return false;
 }
 
 void refine(SegmentationState& state) {
-  prepareRefinement(state);
+  RefinementData refinement;
+  refine(state, refinement);
+}
+
+void refine(SegmentationState& state, RefinementData& refinement) {
+  prepareRefinement(state, refinement);
   int passes = 0;
   bool again = true;
   while (again && passes < maxRefinementPasses) {
-    again = refinePass(state);
+    again = refinePass(state, refinement);
     ++passes;
   }
 }

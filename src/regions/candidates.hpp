@@ -2,19 +2,20 @@
 
 #include <cstdint>
 
+#include "regions/merge_data.hpp"
 #include "regions/segmentation_state.hpp"
 
 namespace superpixels {
 
 // Sets c's key to the cost saving of merging its two regions; the heap is not touched. The two
-// regions' own costs come from `regionCosts`.
-void evaluateCandidate(SegmentationState& state, CandidateId c);
+// regions' own costs come from `merge.regionCosts`.
+void evaluateCandidate(const SegmentationState& state, MergeData& merge, CandidateId c);
 
 // Creates the candidate (a, b), keys it, puts it in the heap and lists it under a, then b.
-void addCandidate(SegmentationState& state, std::int32_t a, std::int32_t b);
+void addCandidate(const SegmentationState& state, MergeData& merge, std::int32_t a, std::int32_t b);
 
 // One candidate for every pair of 8-adjacent initial blocks, the smaller id first, made in block
 // order: right, below, below left, below right.
-void seedCandidates(SegmentationState& state);
+void seedCandidates(SegmentationState& state, MergeData& merge);
 
 }  // namespace superpixels

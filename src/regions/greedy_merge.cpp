@@ -14,8 +14,8 @@ std::int32_t otherRegion(const MergeCandidate& candidate, std::int32_t region) {
 
 // Replaces every slot's entry in mergedInto by the live region it ended in, and the block labels
 // by those regions.
-void resolveLabels(SegmentationState& state) {
-  std::vector<std::int32_t>& into = state.mergedInto;
+void resolveLabels(SegmentationState& state, MergeData& merge) {
+  std::vector<std::int32_t>& into = merge.mergedInto;
   for (std::int32_t slot = 0; slot < state.labelMap.slotCount; ++slot) {
     std::int32_t root = into[slot];
     while (into[root] != root) root = into[root];
@@ -30,29 +30,19 @@ void resolveLabels(SegmentationState& state) {
 
 }  // namespace
 
-std::int32_t neighbourRegions(const SegmentationState& state, std::int32_t a,
-                              std::vector<std::int32_t>& out) {
-  out.clear();
-  for (const CandidateId c : state.regionCandidates[a]) {
-    out.push_back(otherRegion(state.heap[c], a));
-  }
-  std::sort(out.begin(), out.end());
-  return static_cast<std::int32_t>(out.size());
-}
-
-void rebuildCandidates(SegmentationState& state, CandidateId c) {
-  MergeHeap& heap = state.heap;
+void rebuildCandidates(const SegmentationState& state, MergeData& merge, CandidateId c) {
+  MergeHeap& heap = merge.heap;
   const std::int32_t a = heap[c].regionA;
   const std::int32_t b = heap[c].regionB;
   // The union touches exactly the regions either part touched: every adjacent pair has one
   // candidate, so they are read off the two candidate lists rather than gathered from every pixel
   // (which, with the pixel sets it needed, took merging at count 1000 from 0.39 G instructions to
   // 0.83 G on a BSDS500 photo).
-  std::vector<std::int32_t>& neighbours = state.mergeScratch;
+  std::vector<std::int32_t>& neighbours = merge.scratch;
   neighbours.clear();
-  for (const CandidateId d : state.regionCandidates[a])
+  for (const CandidateId d : merge.regionCandidates[a])
     neighbours.push_back(otherRegion(heap[d], a));
-  for (const CandidateId e : state.regionCandidates[b])
+  for (const CandidateId e : merge.regionCandidates[b])
     neighbours.push_back(otherRegion(heap[e], b));
   std::sort(neighbours.begin(), neighbours.end());
   neighbours.erase(std::unique(neighbours.begin(), neighbours.end()), neighbours.end());
@@ -68,78 +58,66 @@ void rebuildCandidates(SegmentationState& state, CandidateId c) {
     for (std::size_t offset = 0; offset < sizeof(RegionStats); offset += 64) {
       __builtin_prefetch(model + offset);
     }
-    __builtin_prefetch(&state.regionCosts[x]);
+    __builtin_prefetch(&merge.regionCosts[x]);
   }
 
-  for (const CandidateId d : state.regionCandidates[a]) {
+  for (const CandidateId d : merge.regionCandidates[a]) {
     const std::int32_t o = otherRegion(heap[d], a);
     heap.remove(d);
-    state.regionCandidates.erase(o, d);
+    merge.regionCandidates.erase(o, d);
     if (o != b) heap.destroy(d);
   }
-  for (const CandidateId e : state.regionCandidates[b]) {
+  for (const CandidateId e : merge.regionCandidates[b]) {
     const std::int32_t o = otherRegion(heap[e], b);
     heap.remove(e);
-    state.regionCandidates.erase(o, e);
+    merge.regionCandidates.erase(o, e);
     if (o != a) heap.destroy(e);
   }
-  state.regionCandidates.clear(a);
-  state.regionCandidates.clear(b);
+  merge.regionCandidates.clear(a);
+  merge.regionCandidates.clear(b);
 
   for (const std::int32_t x : neighbours) {
     const CandidateId fresh = heap.create(a, x);
-    state.regionCandidates.push(a, fresh);
-    state.regionCandidates.push(x, fresh);
+    merge.regionCandidates.push(a, fresh);
+    merge.regionCandidates.push(x, fresh);
   }
 }
 
-void mergeRegions(SegmentationState& state, CandidateId c) {
-  const std::int32_t a = state.heap[c].regionA;
-  const std::int32_t b = state.heap[c].regionB;
-  state.mergedInto[b] = a;
+void mergeRegions(SegmentationState& state, MergeData& merge, CandidateId c) {
+  const std::int32_t a = merge.heap[c].regionA;
+  const std::int32_t b = merge.heap[c].regionB;
+  merge.mergedInto[b] = a;
   state.regionStats[a].absorb(state.regionStats[b]);
   state.regionStats[b].count = 0.0;  // b is gone; its other fields are never read again
-  state.regionCosts[a] = state.regionStats[a].cost(state.balanceWeight);
-  rebuildCandidates(state, c);
-  for (const CandidateId d : state.regionCandidates[a]) {
-    evaluateCandidate(state, d);
-    if (state.heap[d].heapIndex == notInHeap) {
-      state.heap.insert(d, state.heap[d].key);
+  merge.regionCosts[a] = state.regionStats[a].cost(state.balanceWeight);
+  rebuildCandidates(state, merge, c);
+  for (const CandidateId d : merge.regionCandidates[a]) {
+    evaluateCandidate(state, merge, d);
+    if (merge.heap[d].heapIndex == notInHeap) {
+      merge.heap.insert(d, merge.heap[d].key);
     } else {
-      state.heap.reposition(d);
+      merge.heap.reposition(d);
     }
   }
 }
 
-void listActiveRegions(SegmentationState& state) {
-  state.activeRegions.clear();
-  state.positions.assign(state.labelMap.slotCount, -1);
-  for (std::int32_t i = 0; i < state.labelMap.slotCount; ++i) {
-    if (state.regionStats[i].count > 0.0) {
-      state.positions[i] = static_cast<std::int32_t>(state.activeRegions.size());
-      state.activeRegions.push_back(i);
-    }
-  }
-  state.regionCount = static_cast<std::int32_t>(state.activeRegions.size());
-}
-
-bool mergeToCount(SegmentationState& state, std::int32_t superpixelCount) {
+bool mergeToCount(SegmentationState& state, MergeData& merge, std::int32_t superpixelCount) {
   bool reached = true;
   while (static_cast<std::uint32_t>(state.regionCount) >
          static_cast<std::uint32_t>(superpixelCount)) {
     CandidateId c;
-    if (!state.heap.popMax(c)) {
+    if (!merge.heap.popMax(c)) {
       reached = false;
       break;
     }
-    mergeRegions(state, c);
+    mergeRegions(state, merge, c);
     --state.regionCount;
-    state.heap.destroy(c);
+    merge.heap.destroy(c);
   }
-  resolveLabels(state);
+  resolveLabels(state, merge);
   listActiveRegions(state);
-  state.figures.mergeReachedCount = reached;
-  state.figures.mergedRegionCount = state.regionCount;
+  state.trace.mergeReachedCount = reached;
+  state.trace.mergedRegionCount = state.regionCount;
   return reached;
 }
 

@@ -7,11 +7,6 @@
 
 namespace superpixels {
 
-// Display colours of slots 0 .. count - 1. A fresh default-seeded std::mt19937 draws red, green and
-// blue for slot 0, then for slot 1 and so on, each component (draw % 21) / 21: a slot's colour
-// depends on its id alone, never on the image or on the images segmented before it.
-std::vector<Colour> displayColours(std::int32_t count);
-
 // Which region every pixel belongs to and every region's display colour. Regions are numbered by
 // slot id: the row-major number of the initial block they grew from. Greedy merging keeps the
 // region tree instead of the labels and brings `labels` up to date when it ends.
@@ -23,7 +18,9 @@ struct LabelMap {
   std::int32_t slotCount = 0;
 
   // Cuts a width x height image into blocks of blockWidth x blockHeight (the last column and row
-  // may be narrower), one region per block, and draws the display colours.
+  // may be narrower), one region per block, and draws the display colours
+  // (displayColours: a slot's colour depends on its id alone, never on the image or on the images
+  // segmented before it).
   LabelMap(std::int32_t width, std::int32_t height, std::int32_t blockWidth,
            std::int32_t blockHeight);
   LabelMap() = default;

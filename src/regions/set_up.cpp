@@ -33,9 +33,10 @@ std::int32_t gridStep(std::int32_t width, std::int32_t height, std::int32_t supe
   return static_cast<std::int32_t>(s > 1.0f ? s : 1.0f);
 }
 
-void setUpSegmentation(SegmentationState& state, const ImageData& image,
+void setUpSegmentation(SegmentationState& state, MergeData& merge, const ImageData& image,
                        std::int32_t superpixelCount, float weightFactor) {
   state = SegmentationState{};
+  merge = MergeData{};
   state.image = &image;
   state.weightFactor = weightFactor;
   const std::int32_t step = gridStep(image.width, image.height, superpixelCount);
@@ -43,28 +44,27 @@ void setUpSegmentation(SegmentationState& state, const ImageData& image,
   state.blockHeight = step;
   state.gridColumns = blocksToCover(image.width, step);
   state.gridRows = blocksToCover(image.height, step);
-  state.pixelCount = image.width * image.height;
 
   const std::int32_t blocks = state.gridColumns * state.gridRows;
   state.regionCount = blocks;
   state.regionStats.assign(blocks, RegionStats{});
   // Blocks have up to 8 neighbours; most lists never move.
-  state.regionCandidates.reset(blocks, 8);
-  state.mergedInto.resize(blocks);
-  for (std::int32_t slot = 0; slot < blocks; ++slot) state.mergedInto[slot] = slot;
+  merge.regionCandidates.reset(blocks, 8);
+  merge.mergedInto.resize(blocks);
+  for (std::int32_t slot = 0; slot < blocks; ++slot) merge.mergedInto[slot] = slot;
   state.labelMap = LabelMap(image.width, image.height, step, step);
   accumulateBlockStatistics(state);
-  state.regionCosts.resize(blocks);
+  merge.regionCosts.resize(blocks);
   for (std::int32_t slot = 0; slot < blocks; ++slot) {
-    state.regionCosts[slot] = state.regionStats[slot].cost(state.balanceWeight);
+    merge.regionCosts[slot] = state.regionStats[slot].cost(state.balanceWeight);
   }
-  seedCandidates(state);
+  seedCandidates(state, merge);
 
-  Figures& figures = state.figures;
-  figures.step = step;
-  figures.gridColumns = state.gridColumns;
-  figures.gridRows = state.gridRows;
-  figures.initialRegionCount = blocks;
+  Trace& trace = state.trace;
+  trace.step = step;
+  trace.gridColumns = state.gridColumns;
+  trace.gridRows = state.gridRows;
+  trace.initialRegionCount = blocks;
 }
 
 }  // namespace superpixels

@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
+
 #include "driver/arguments.hpp"
 
 #include <string>
 #include <vector>
-
-#include "test_support.hpp"
 
 namespace superpixels::testing {
 namespace {

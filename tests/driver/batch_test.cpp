@@ -8,12 +8,14 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "driver/arguments.hpp"
-#include "test_support.hpp"
+#include "support/files.hpp"
+#include "support/images.hpp"
+#include "support/tool.hpp"
 
 namespace superpixels::testing {
 namespace {
 
-struct ToolRun {
+struct InProcessRun {
   int exitCode = 0;
   std::string out;
   std::string err;
@@ -28,10 +30,10 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
   return text;
 }
 
-ToolRun runTool(const fs::path& input, const fs::path& output, const std::string& jobs) {
+InProcessRun runTool(const fs::path& input, const fs::path& output, const std::string& jobs) {
   fs::create_directories(output);
   std::ostringstream out, err;
-  ToolRun run;
+  InProcessRun run;
   run.exitCode =
       runCommandLine({"--jobs", jobs, input.string(), output.string(), "30", "0.5"}, out, err);
   // The output folder's name differs between runs; everything else must not.
@@ -58,8 +60,8 @@ TEST(Batch, JobsChangeNothingAndADamagedImageStopsNothing) {
   ASSERT_TRUE(cv::imwrite((input / "sub" / "deeper" / "e.png").string(), flatImage(20, 20)));
   writeFile(input / "sub" / "notes.txt", "not an image");
 
-  const ToolRun one = runTool(input, temp / "one", "1");
-  const ToolRun three = runTool(input, temp / "three", "3");
+  const InProcessRun one = runTool(input, temp / "one", "1");
+  const InProcessRun three = runTool(input, temp / "three", "3");
 
   EXPECT_EQ(one.exitCode, 1);
   EXPECT_EQ(three.exitCode, one.exitCode);
@@ -100,12 +102,12 @@ TEST(Batch, ImagesSharingTheirResultsAreSegmentedInWalkOrderWhateverTheJobsOrSha
                             noiseImage(16, 12, 7 + i)));
   }
 
-  const ToolRun one = runTool(input, temp / "one", "1");
+  const InProcessRun one = runTool(input, temp / "one", "1");
   EXPECT_EQ(one.exitCode, 0) << one.err;
   const std::string& labels = one.files.at("partition_results/same.txt");
   EXPECT_EQ(std::count(labels.begin(), labels.end(), '\n'), 10) << "the last image, same.png";
   for (int round = 0; round < 3; ++round) {
-    const ToolRun three = runTool(input, temp / ("three" + std::to_string(round)), "3");
+    const InProcessRun three = runTool(input, temp / ("three" + std::to_string(round)), "3");
     EXPECT_EQ(three.out, one.out);
     EXPECT_TRUE(three.files == one.files) << "round " << round;
   }
@@ -115,9 +117,9 @@ TEST(Batch, ImagesSharingTheirResultsAreSegmentedInWalkOrderWhateverTheJobsOrSha
     std::ostringstream out, err;
     const fs::path output = temp / ("shard" + std::string(shard, 1));
     fs::create_directories(output);
-    EXPECT_EQ(runCommandLine({"--shard", shard, input.string(), output.string(), "30", "0.5"}, out,
-                             err),
-              0);
+    EXPECT_EQ(
+        runCommandLine({"--shard", shard, input.string(), output.string(), "30", "0.5"}, out, err),
+        0);
     const std::string lines = out.str();
     const auto mentions = [&](const char* name) {
       return lines.find((input / name).string()) != std::string::npos;
@@ -125,6 +127,38 @@ TEST(Batch, ImagesSharingTheirResultsAreSegmentedInWalkOrderWhateverTheJobsOrSha
     EXPECT_EQ(mentions("same.bmp"), mentions("same.png")) << shard;
     EXPECT_EQ(mentions("same.jpg"), mentions("same.png")) << shard;
   }
+}
+
+// A mirror folder that cannot be made costs its folder, and only that: the images elsewhere are
+// segmented, and nothing inside is walked into or reported.
+TEST(Batch, MirrorThatCannotBeCreatedSkipsOnlyThatFolder) {
+  TempFolder temp;
+  const fs::path input = temp / "input";
+  for (const char* name : {"a/x.png", "a/inner/w.png", "b/y.png", "c/z.png", "top.png"}) {
+    fs::create_directories((input / name).parent_path());
+    ASSERT_TRUE(cv::imwrite((input / name).string(), noiseImage(12, 10, 3)));
+  }
+  const fs::path output = temp / "output";
+  fs::create_directories(output / "superpixels");
+  fs::create_directories(output / "partition_results");
+  writeFile(output / "superpixels" / "a", "a plain file where the mirror folder should go");
+  writeFile(output / "partition_results" / "b", "a plain file where the mirror folder should go");
+
+  const InProcessRun run = runTool(input, output, "2");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out,
+            "unable to create superpixel folder\nunable to create partition folder\n" +
+                replaceAll(imageLines((input / "c/z.png").string(), output.string(), "/c/z") +
+                               imageLines((input / "top.png").string(), output.string(), "/top"),
+                           output.string(), "OUT"));
+  EXPECT_EQ(run.err,
+            "OUT/superpixels/a: cannot create folder: a file of that name exists\n"
+            "OUT/partition_results/b: cannot create folder: a file of that name exists\n");
+  EXPECT_EQ(run.files.count("superpixels/c/z_KVR.png"), 1u);
+  EXPECT_EQ(run.files.count("superpixels/top_KVR.png"), 1u);
+  EXPECT_EQ(run.files.count("partition_results/a"), 0u) << "the second mirror is not tried";
+  EXPECT_EQ(run.files.count("superpixels/b"), 1u) << "the first mirror of b was made";
+  EXPECT_EQ(run.files.count("superpixels/b/y_KVR.png"), 0u);
 }
 
 TEST(Batch, JobsMustBeAPositiveNumber) {

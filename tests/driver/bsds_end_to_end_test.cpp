@@ -13,7 +13,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "image/neighbours.hpp"
-#include "test_support.hpp"
+#include "support/files.hpp"
 
 namespace superpixels::testing {
 namespace {

@@ -10,9 +10,11 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "output/writers.hpp"
+#include "superpixels/io.hpp"
 #include "superpixels/superpixels.hpp"
-#include "test_support.hpp"
+#include "support/files.hpp"
+#include "support/images.hpp"
+#include "support/tool.hpp"
 
 namespace superpixels::testing {
 namespace {

@@ -1,27 +1,20 @@
 #include "driver/folder_walk.hpp"
 
 #include <algorithm>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "test_support.hpp"
+#include "support/files.hpp"
 
 namespace superpixels::testing {
 namespace {
 
+using Kind = WalkEntry::Kind;
 
-// An input tree under <temp>/in and the two output trees under <temp>/out.
+// An input tree under <temp>/in, and what walking it met.
 class FolderWalkTest : public ::testing::Test {
  protected:
-  FolderWalkTest()
-      : input_(temp_.str() + "/in"),
-        superpixels_(temp_.str() + "/out/superpixels"),
-        partitions_(temp_.str() + "/out/partition_results") {
-    fs::create_directories(input_);
-    fs::create_directories(superpixels_);
-    fs::create_directories(partitions_);
-  }
+  FolderWalkTest() : input_(temp_.str() + "/in") { fs::create_directories(input_); }
 
   // Creates the folders on the way and an (undecodable: the walk does not read it) file.
   void file(const std::string& relative) {
@@ -31,28 +24,32 @@ class FolderWalkTest : public ::testing::Test {
   void folder(const std::string& relative) { fs::create_directories(input_ + "/" + relative); }
 
   void walk(const std::string& input, const std::string& excluded = {}) {
-    images_.clear();
-    out_.str({});
-    err_.str({});
-    WalkReport report{out_, err_};
-    walkInput(input, superpixels_, partitions_, excluded, images_, report);
-    errors_ = report.errors;
+    entries_ = walkInput(input, excluded);
   }
 
-  std::vector<std::string> relativePaths() const {
+  // Relative paths of the entries of one kind, in walk order.
+  std::vector<std::string> relativePaths(Kind kind = Kind::image) const {
     std::vector<std::string> paths;
-    for (const ImageEntry& image : images_) {
-      EXPECT_EQ(image.fullPath, input_ + image.relativePath);
-      paths.push_back(image.relativePath);
+    for (const WalkEntry& entry : entries_) {
+      if (entry.kind != kind) continue;
+      EXPECT_EQ(entry.fullPath, input_ + entry.relativePath);
+      paths.push_back(entry.relativePath);
     }
     return paths;
   }
 
+  // "PATH: reason" of every warning or error, in walk order.
+  std::vector<std::string> problems(Kind kind) const {
+    std::vector<std::string> lines;
+    for (const WalkEntry& entry : entries_) {
+      if (entry.kind == kind) lines.push_back(entry.fullPath + ": " + entry.reason);
+    }
+    return lines;
+  }
+
   TempFolder temp_;
-  std::string input_, superpixels_, partitions_;
-  std::vector<ImageEntry> images_;
-  std::ostringstream out_, err_;
-  int errors_ = 0;
+  std::string input_;
+  std::vector<WalkEntry> entries_;
 };
 
 TEST_F(FolderWalkTest, FindsImagesByTheFourSuffixesDepthFirstInByteOrder) {
@@ -68,43 +65,43 @@ TEST_F(FolderWalkTest, FindsImagesByTheFourSuffixesDepthFirstInByteOrder) {
             (std::vector<std::string>{"/.hid/q.png", "/.hidden.png", "/Z.png", "/a.jpg", "/b.png",
                                       "/c.bmp", "/d.ppm", "/set.png/inner.png", "/sub/deeper/z.png",
                                       "/sub/y.png"}));
-  // Every folder, hidden or named like an image, is mirrored; files other than images leave no
-  // trace.
-  const std::vector<std::string> mirrors = {".hid/", "empty/", "set.png/", "sub/", "sub/deeper/"};
-  EXPECT_EQ(treeOf(superpixels_), mirrors);
-  EXPECT_EQ(treeOf(partitions_), mirrors);
-  EXPECT_EQ(errors_, 0);
-  EXPECT_EQ(out_.str(), "");
-  EXPECT_EQ(err_.str(), "");
+  // Every folder, hidden or named like an image, is met before its contents; files other than
+  // images leave no trace.
+  EXPECT_EQ(relativePaths(Kind::folder),
+            (std::vector<std::string>{"/.hid", "/empty", "/set.png", "/sub", "/sub/deeper"}));
+  std::vector<std::string> order;
+  for (const WalkEntry& entry : entries_) order.push_back(entry.relativePath);
+  EXPECT_LT(std::find(order.begin(), order.end(), "/sub"),
+            std::find(order.begin(), order.end(), "/sub/deeper/z.png"));
+  EXPECT_TRUE(problems(Kind::error).empty());
+  EXPECT_TRUE(problems(Kind::warning).empty());
 }
 
 TEST_F(FolderWalkTest, InputThatIsAnImageFileIsOneImageWithEmptyRelativePath) {
   file("oak.png");
   walk(input_ + "/oak.png");
-  ASSERT_EQ(images_.size(), 1u);
-  EXPECT_EQ(images_[0].fullPath, input_ + "/oak.png");
-  EXPECT_EQ(images_[0].relativePath, "");
-  EXPECT_EQ(errors_, 0);
-  EXPECT_TRUE(fs::is_empty(superpixels_));
+  ASSERT_EQ(entries_.size(), 1u);
+  EXPECT_EQ(entries_[0].kind, Kind::image);
+  EXPECT_EQ(entries_[0].fullPath, input_ + "/oak.png");
+  EXPECT_EQ(entries_[0].relativePath, "");
 
   // A plain file that is not an image cannot be walked.
   file("notes.txt");
   walk(input_ + "/notes.txt");
-  EXPECT_TRUE(images_.empty());
-  EXPECT_EQ(errors_, 1);
-  EXPECT_EQ(err_.str().rfind(input_ + "/notes.txt: ", 0), 0u) << err_.str();
+  EXPECT_EQ(
+      problems(Kind::error),
+      std::vector<std::string>{input_ + "/notes.txt: cannot open input folder: not a folder or an "
+                                        "image file"});
+  EXPECT_EQ(entries_.size(), 1u);
 }
 
 TEST_F(FolderWalkTest, MissingInputFolderIsReportedAsAnError) {
   const std::string missing = input_ + "/no such folder";
   walk(missing);
-  EXPECT_TRUE(images_.empty());
-  EXPECT_EQ(errors_, 1);
-  const std::string error = err_.str();
-  EXPECT_EQ(error.rfind(missing + ": ", 0), 0u) << error;
-  EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 1) << error;
-  EXPECT_EQ(out_.str(), "");
-  EXPECT_TRUE(fs::is_empty(superpixels_));
+  EXPECT_EQ(
+      problems(Kind::error),
+      std::vector<std::string>{missing + ": cannot open input folder: No such file or directory"});
+  EXPECT_EQ(entries_.size(), 1u);
 }
 
 TEST_F(FolderWalkTest, SymbolicLinksAreFollowedButLoopsAreSkippedWithAWarning) {
@@ -120,12 +117,13 @@ TEST_F(FolderWalkTest, SymbolicLinksAreFollowedButLoopsAreSkippedWithAWarning) {
 
   EXPECT_EQ(relativePaths(), (std::vector<std::string>{"/a/p.png", "/b/p.png", "/c/far.jpg",
                                                        "/d.jpg", "/sub/deeper/z.png"}));
-  EXPECT_EQ(treeOf(superpixels_),
-            (std::vector<std::string>{"a/", "b/", "c/", "sub/", "sub/deeper/"}));
-  EXPECT_EQ(errors_, 0) << "a loop is not a failure";
-  const std::string warning = err_.str();
-  EXPECT_EQ(warning.rfind(input_ + "/sub/deeper/up: warning: ", 0), 0u) << warning;
-  EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 1) << warning;
+  EXPECT_EQ(relativePaths(Kind::folder),
+            (std::vector<std::string>{"/a", "/b", "/c", "/sub", "/sub/deeper"}));
+  EXPECT_TRUE(problems(Kind::error).empty()) << "a loop is not a failure";
+  EXPECT_EQ(problems(Kind::warning),
+            std::vector<std::string>{input_ +
+                                     "/sub/deeper/up: warning: skipped, it leads back to a folder "
+                                     "being walked"});
 }
 
 TEST_F(FolderWalkTest, DanglingLinkNamedLikeAnImageIsAnError) {
@@ -134,43 +132,22 @@ TEST_F(FolderWalkTest, DanglingLinkNamedLikeAnImageIsAnError) {
   fs::create_symlink(temp_.str() + "/gone", input_ + "/broken");
   walk(input_);
   EXPECT_EQ(relativePaths(), std::vector<std::string>{"/good.png"});
-  EXPECT_EQ(errors_, 1);
-  EXPECT_EQ(err_.str().rfind(input_ + "/broken.png: ", 0), 0u) << err_.str();
+  EXPECT_EQ(
+      problems(Kind::error),
+      std::vector<std::string>{input_ + "/broken.png: cannot read: No such file or directory"});
 }
 
 TEST_F(FolderWalkTest, OutputFolderInsideTheInputTreeIsNeverWalked) {
   file("a.png");
   file("results/superpixels/old_KVR.png");  // left by an earlier run
   file("results/partition_results/old_partition.png");
-  superpixels_ = input_ + "/results/superpixels";
-  partitions_ = input_ + "/results/partition_results";
   // The excluded folder is recognised whatever the spelling of its path.
   for (const std::string& excluded : {input_ + "/results", input_ + "/./results/"}) {
     SCOPED_TRACE(excluded);
     walk(input_, excluded);
     EXPECT_EQ(relativePaths(), std::vector<std::string>{"/a.png"});
-    EXPECT_FALSE(fs::exists(superpixels_ + "/results"));
-    EXPECT_FALSE(fs::exists(partitions_ + "/results"));
-    EXPECT_EQ(errors_, 0);
+    EXPECT_TRUE(relativePaths(Kind::folder).empty());
   }
-}
-
-TEST_F(FolderWalkTest, MirrorThatCannotBeCreatedSkipsOnlyThatFolder) {
-  for (const char* name : {"a/x.png", "b/y.png", "c/z.png", "top.png"}) file(name);
-  writeFile(superpixels_ + "/a", "a plain file where the mirror folder should go");
-  writeFile(partitions_ + "/b", "a plain file where the mirror folder should go");
-  walk(input_);
-
-  EXPECT_EQ(relativePaths(), (std::vector<std::string>{"/c/z.png", "/top.png"}));
-  EXPECT_EQ(out_.str(), "unable to create superpixel folder\nunable to create partition folder\n");
-  EXPECT_EQ(errors_, 2);
-  const std::string errors = err_.str();
-  const std::size_t second = errors.find('\n') + 1;
-  EXPECT_EQ(errors.rfind(superpixels_ + "/a: ", 0), 0u) << errors;
-  EXPECT_EQ(errors.find(partitions_ + "/b: ", second), second) << errors;
-  EXPECT_TRUE(fs::is_directory(superpixels_ + "/c"));
-  EXPECT_TRUE(fs::is_directory(partitions_ + "/c"));
-  EXPECT_FALSE(fs::exists(partitions_ + "/a")) << "the second mirror is not tried";
 }
 
 TEST(IsImagePath, AcceptsExactlyFourLowerCaseSuffixesAfterAtLeastOneCharacter) {
@@ -181,27 +158,6 @@ TEST(IsImagePath, AcceptsExactlyFourLowerCaseSuffixesAfterAtLeastOneCharacter) {
                            "a.png.txt", "a.png ", "apng", "a.pn"}) {
     EXPECT_FALSE(isImagePath(path)) << path;
   }
-}
-
-TEST(CreateFolder, MakesOneLevelAndAcceptsAnExistingFolderOnly) {
-  TempFolder temp;
-  const std::string folder = temp.str() + "/made";
-  std::string reason;
-  EXPECT_TRUE(createFolder(folder, &reason));
-  EXPECT_TRUE(fs::is_directory(folder));
-  EXPECT_TRUE(createFolder(folder, &reason)) << "an existing folder is success";
-  EXPECT_TRUE(createFolder(folder + "//", &reason));
-
-  writeFile(temp / "plain", "x");
-  EXPECT_FALSE(createFolder(temp.str() + "/plain", &reason));
-  EXPECT_FALSE(reason.empty());
-  EXPECT_TRUE(fs::is_regular_file(temp / "plain"));
-
-  reason.clear();
-  EXPECT_FALSE(createFolder(temp.str() + "/missing/child", &reason)) << "parents are not made";
-  EXPECT_FALSE(reason.empty());
-  EXPECT_FALSE(fs::exists(temp / "missing"));
-  EXPECT_FALSE(createFolder(temp.str() + "/plain/child"));
 }
 
 }  // namespace

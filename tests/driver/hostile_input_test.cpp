@@ -10,8 +10,10 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "output/writers.hpp"
-#include "test_support.hpp"
+#include "superpixels/io.hpp"
+#include "support/files.hpp"
+#include "support/images.hpp"
+#include "support/tool.hpp"
 
 namespace superpixels::testing {
 namespace {

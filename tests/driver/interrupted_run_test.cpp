@@ -9,7 +9,9 @@
 #include <thread>
 
 #include "output/atomic_file.hpp"
-#include "test_support.hpp"
+#include "support/files.hpp"
+#include "support/images.hpp"
+#include "support/tool.hpp"
 
 namespace superpixels::testing {
 namespace {

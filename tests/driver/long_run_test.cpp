@@ -8,7 +8,9 @@
 #include <iostream>
 #include <thread>
 
-#include "test_support.hpp"
+#include "support/files.hpp"
+#include "support/images.hpp"
+#include "support/tool.hpp"
 
 namespace superpixels::testing {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "test_support.hpp"
+#include "support/files.hpp"
 
 namespace superpixels::testing {
 namespace {

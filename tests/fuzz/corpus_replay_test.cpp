@@ -6,7 +6,7 @@
 
 #include "header_fuzz.hpp"
 #include "pipeline_fuzz.hpp"
-#include "test_support.hpp"
+#include "support/files.hpp"
 
 namespace superpixels::testing {
 namespace {

@@ -7,9 +7,9 @@
 #include <limits>
 #include <vector>
 
-#include "driver/engine.hpp"
+#include "engine/pipeline.hpp"
 #include "image/image_data.hpp"
-#include "output/writers.hpp"
+#include "superpixels/io.hpp"
 
 namespace superpixels::fuzz {
 
@@ -133,15 +133,14 @@ std::string checkState(const SegmentationState& state, const Options& options) {
         "regionCount differs from the active list's length");
   check(state.activeRegions == live, problem, "active list differs from the non-empty slots");
   check(state.regionCount >= 1, problem, "no region left");
-  check(state.figures.finalRegionCount == state.regionCount, problem,
+  check(state.trace.finalRegionCount == state.regionCount, problem,
         "finalRegionCount differs from regionCount");
-  check(state.figures.mergedRegionCount >= 1 &&
-            state.figures.mergedRegionCount <= state.figures.initialRegionCount,
+  check(state.trace.mergedRegionCount >= 1 &&
+            state.trace.mergedRegionCount <= state.trace.initialRegionCount,
         problem, "merged region count outside 1 .. initial blocks");
-  check(!state.figures.mergeReachedCount ||
-            state.figures.mergedRegionCount <= options.superpixelCount,
+  check(!state.trace.mergeReachedCount || state.trace.mergedRegionCount <= options.superpixelCount,
         problem, "merging claims to have reached the count but left more regions");
-  check(state.figures.refinePasses >= 1 && state.figures.refinePasses <= 22, problem,
+  check(state.trace.refinePasses >= 1 && state.trace.refinePasses <= 22, problem,
         "refinement passes outside 1 .. 22");
   if (!problem.empty()) return problem;
 
@@ -156,7 +155,7 @@ std::string checkState(const SegmentationState& state, const Options& options) {
     while (!stack.empty()) {
       const std::int32_t p = stack.back();
       stack.pop_back();
-      for (const std::int32_t q : state.image->neighbours(p)) {
+      for (const std::int32_t q : neighbourList(p, width, height)) {
         if (seen[q] || map.labels[q] != slot) continue;
         seen[q] = 1;
         ++reached;
@@ -243,7 +242,7 @@ std::string checkPipeline(const FuzzCase& fuzzCase) {
   try {
     const ImageData image = makeImageData(fuzzCase.image);
     SegmentationState state;
-    runSegmentation(state, image, fuzzCase.options);
+    runStages(state, image, fuzzCase.options);
     if (std::string problem = checkState(state, fuzzCase.options); !problem.empty()) {
       return problem;
     }

@@ -1,4 +1,4 @@
-// Neighbour lists, the checks of makeImageData, the Lab copy and loading from files.
+// Neighbour lists, the checks of makeImageData and the Lab copy.
 
 #include <stdexcept>
 
@@ -7,7 +7,8 @@
 
 #include "image/image_data.hpp"
 #include "image/neighbours.hpp"
-#include "test_support.hpp"
+#include "support/files.hpp"
+#include "support/images.hpp"
 
 namespace superpixels::testing {
 namespace {
@@ -69,8 +70,7 @@ TEST(MakeImageData, LabBytesOfKnownColours) {
     const cv::Vec3b colours[] = {{255, 255, 255}, {0, 0, 0}, {0, 0, 255}, {128, 128, 128}};
     return colours[x];
   });
-  const ImageData image = makeImageData(bgr, "made.png");
-  EXPECT_EQ(image.sourcePath, "made.png");
+  const ImageData image = makeImageData(bgr);
   ASSERT_EQ(image.width, 4);
   ASSERT_EQ(image.height, 1);
   ASSERT_EQ(image.labImage.type(), CV_8UC3);
@@ -99,59 +99,6 @@ TEST(MakeImageData, LabAccessFollowsRowsOfAView) {
       ASSERT_EQ(image.lab(p)[k], want[k]) << "first differing pixel " << p << " byte " << k;
     }
   }
-}
-
-TEST(LoadImage, GreyScaleFileGivesThreeEqualChannels) {
-  TempFolder folder;
-  const cv::Mat grey = makeImage(6, 3, [](int x, int y) { return cv::Vec3b(40 * x + y, 0, 0); });
-  std::vector<cv::Mat> planes;
-  cv::split(grey, planes);
-  const std::string path = (folder / "grey.png").string();
-  ASSERT_TRUE(cv::imwrite(path, planes[0]));
-
-  ImageData image;
-  const LoadStatus status = loadImage(path, image);
-  ASSERT_TRUE(status.ok) << status.reason;
-  ASSERT_EQ(image.sourceImage.size(), cv::Size(6, 3));
-  ASSERT_EQ(image.sourceImage.type(), CV_8UC3);
-  for (int y = 0; y < 3; ++y) {
-    for (int x = 0; x < 6; ++x) {
-      const cv::Vec3b pixel = image.sourceImage.at<cv::Vec3b>(y, x);
-      const std::uint8_t value = static_cast<std::uint8_t>(40 * x + y);
-      ASSERT_EQ(pixel, cv::Vec3b(value, value, value))
-          << "first differing pixel x=" << x << " y=" << y;
-    }
-  }
-}
-
-// A failed load reports why and leaves the previous image in place; a later load replaces every
-// field, whatever the sizes.
-TEST(LoadImage, FailureKeepsPreviousImageAndSuccessReplacesIt) {
-  TempFolder folder;
-  const std::string first = (folder / "first.png").string();
-  const std::string second = (folder / "second.bmp").string();
-  const std::string garbage = (folder / "garbage.png").string();
-  ASSERT_TRUE(cv::imwrite(first, noiseImage(8, 5)));
-  ASSERT_TRUE(cv::imwrite(second, flatImage(3, 11)));
-  writeFile(garbage, "this is not an image at all\n");
-
-  ImageData image;
-  ASSERT_TRUE(loadImage(first, image).ok);
-  for (const std::string& bad : {garbage, (folder / "missing.png").string(), folder.str()}) {
-    const LoadStatus status = loadImage(bad, image);
-    EXPECT_FALSE(status.ok) << bad;
-    EXPECT_FALSE(status.reason.empty()) << bad;
-    EXPECT_EQ(image.sourcePath, first);
-    EXPECT_EQ(image.width, 8);
-    EXPECT_EQ(image.height, 5);
-  }
-
-  ASSERT_TRUE(loadImage(second, image).ok);
-  EXPECT_EQ(image.sourcePath, second);
-  EXPECT_EQ(image.width, 3);
-  EXPECT_EQ(image.height, 11);
-  EXPECT_EQ(image.labImage.size(), cv::Size(3, 11));
-  EXPECT_EQ(image.sourceImage.at<cv::Vec3b>(10, 2), cv::Vec3b(90, 140, 200));
 }
 
 }  // namespace

@@ -9,7 +9,8 @@
 #include <opencv2/imgproc.hpp>
 
 #include "image/image_data.hpp"
-#include "test_support.hpp"
+#include "support/files.hpp"
+#include "support/images.hpp"
 
 namespace superpixels::testing {
 namespace {
@@ -108,25 +109,6 @@ TEST(ImageHeader, ChunkLengthsAreNotTrustedForMemory) {
   EXPECT_FALSE(header.ok);
   EXPECT_EQ(header.reason, "truncated PNG: chunk IDAT cut short");
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024) << "KiB";
-}
-
-// The limit is applied to the header, before the decoder could allocate, and to the decoded image.
-TEST(LoadImage, RefusesImagesAboveThePixelLimit) {
-  TempFolder folder;
-  const std::string small = (folder / "small.png").string();
-  ASSERT_TRUE(cv::imwrite(small, noiseImage(7, 5)));
-  ImageData image;
-  EXPECT_TRUE(loadImage(small, image, 35).ok);
-  const LoadStatus refused = loadImage(small, image, 34);
-  EXPECT_FALSE(refused.ok);
-  EXPECT_EQ(refused.reason, "image is 7 x 5 pixels, more than the limit of 34");
-
-  writeFile(folder / "huge.png", pngDeclaring(100000, 100000));
-  const LoadStatus huge = loadImage((folder / "huge.png").string(), image);
-  EXPECT_EQ(huge.reason, "image is 100000 x 100000 pixels, more than the limit of 2147483647");
-  writeFile(folder / "widest.png", pngDeclaring(0xFFFFFFFFu, 0xFFFFFFFFu));
-  EXPECT_FALSE(loadImage((folder / "widest.png").string(), image).ok) << "no overflow";
-  EXPECT_EQ(image.width, 7) << "the last good image stays";
 }
 
 }  // namespace

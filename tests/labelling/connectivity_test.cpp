@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "superpixels/superpixels.hpp"
-#include "test_support.hpp"
+#include "engine/pipeline.hpp"
+#include "support/engine.hpp"
+#include "support/images.hpp"
 
 namespace superpixels::testing {
 namespace {
@@ -296,7 +297,7 @@ TEST_F(ConnectivityTest, RegionJudgedAtItsTurnIsNotRevisitedWhenItLosesANeighbou
   EXPECT_TRUE(receiver == 0 || receiver == 1) << "receiver " << receiver;
   std::set<std::int32_t> bordering;
   for (const std::int32_t p : pixels(0)) {
-    for (const std::int32_t a : image_.neighbours(p)) {
+    for (const std::int32_t a : neighbourList(p, image_.width, image_.height)) {
       if (state_.labelMap.labels[a] != 0) bordering.insert(state_.labelMap.labels[a]);
     }
   }
@@ -347,10 +348,13 @@ TEST(ConnectivityWholeImage, CountsOneAndTwoEndWithOneRegionCoveringTheImage) {
     for (const std::int32_t count : {1, 2}) {
       SCOPED_TRACE(std::to_string(image.cols) + "x" + std::to_string(image.rows) + " count " +
                    std::to_string(count));
-      const Result result = segment(image, Options{count, 0.5f});
+      const ImageData data = makeImageData(image);
+      SegmentationState state;
+      runStages(state, data, Options{count, 0.5f});
+      EXPECT_EQ(state.trace.keptWholeImageRegions, 1);
+      EXPECT_EQ(state.trace.activeRegions.size(), 1u);
+      const Result result = makeResult(state);
       EXPECT_EQ(result.regionCount, 1);
-      EXPECT_EQ(result.figures.keptWholeImageRegions, 1);
-      EXPECT_EQ(result.figures.activeRegions.size(), 1u);
       EXPECT_EQ(std::count(result.labels.begin(), result.labels.end(), 0),
                 static_cast<std::ptrdiff_t>(result.labels.size()));
     }

@@ -6,7 +6,7 @@
 
 #include <sys/stat.h>
 
-#include "test_support.hpp"
+#include "support/files.hpp"
 
 namespace superpixels::testing {
 namespace {

@@ -102,19 +102,19 @@ void enforceConnectivity(SegmentationState& state) {
     if (dissolve) {
       state.regionPixels[c].clear();
       state.regionStats[c] = RegionStats{};
-      ++state.figures.dissolvedRegions;
+      ++state.trace.dissolvedRegions;
     } else {
       state.regionPixels[c] = pieces[kept].pixels;
       state.regionStats[c] = statsOf(state, pieces[kept].pixels);
-      if (wholeImage) ++state.figures.keptWholeImageRegions;
+      if (wholeImage) ++state.trace.keptWholeImageRegions;
     }
     for (std::size_t i = 0; i < pieces.size(); ++i) {
       if (dissolve || i != kept) handOver(state, pieces[i]);
     }
   }
   listActiveRegions(state);
-  state.figures.finalRegionCount = state.regionCount;
-  state.figures.activeRegions = state.activeRegions;
+  state.trace.finalRegionCount = state.regionCount;
+  state.trace.activeRegions = state.activeRegions;
 }
 
 }  // namespace superpixels::reference

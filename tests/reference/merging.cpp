@@ -30,7 +30,7 @@ void addCandidate(SegmentationState& state, std::int32_t a, std::int32_t b) {
   state.heap.insert(c, state.heap[c].key);
   state.regionCandidates[a].push_back(c);
   state.regionCandidates[b].push_back(c);
-  ++state.figures.seededCandidates;
+  ++state.trace.seededCandidates;
 }
 
 void buildLabelMap(SegmentationState& state, std::int32_t width, std::int32_t height,
@@ -178,7 +178,7 @@ void setUpSegmentation(SegmentationState& state, const ImageData& image,
     }
   }
 
-  Figures& figures = state.figures;
+  Trace& figures = state.trace;
   figures.step = step;
   figures.gridColumns = state.gridColumns;
   figures.gridRows = state.gridRows;
@@ -199,8 +199,8 @@ bool mergeToCount(SegmentationState& state, std::int32_t superpixelCount) {
     state.heap.destroy(c);
   }
   listActiveRegions(state);
-  state.figures.mergeReachedCount = reached;
-  state.figures.mergedRegionCount = state.regionCount;
+  state.trace.mergeReachedCount = reached;
+  state.trace.mergedRegionCount = state.regionCount;
   return reached;
 }
 

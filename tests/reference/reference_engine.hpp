@@ -12,6 +12,7 @@
 #include <Eigen/Core>
 
 #include "image/image_data.hpp"
+#include "regions/trace.hpp"
 #include "superpixels/superpixels.hpp"
 
 namespace superpixels::reference {
@@ -129,7 +130,7 @@ struct SegmentationState {
   bool hasPreviousEnergy = false;
   double previousEnergy = 0.0;
 
-  Figures figures;
+  Trace trace;
 
   RegionStats pixelStats(std::int32_t p) const {
     const std::uint8_t* lab = image->lab(p);

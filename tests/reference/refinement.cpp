@@ -70,13 +70,13 @@ void computeBalanceWeight(SegmentationState& state) {
     sumColour += r.colourCost();
     sumSpatial += r.positionScatter(0, 0) + r.positionScatter(1, 1);
   }
-  state.figures.sumColour = sumColour;
-  state.figures.sumSpatial = sumSpatial;
+  state.trace.sumColour = sumColour;
+  state.trace.sumSpatial = sumSpatial;
   if (sumSpatial != 0.0) {
     const double weight = (static_cast<double>(state.weightFactor) * sumColour) / sumSpatial;
     if (std::isfinite(weight)) state.balanceWeight = weight;
   }
-  state.figures.balanceWeight = state.balanceWeight;
+  state.trace.balanceWeight = state.balanceWeight;
 }
 
 double moveGain(const SegmentationState& state, std::int32_t s, std::int32_t t, std::int32_t p) {
@@ -158,7 +158,7 @@ void prepareRefinement(SegmentationState& state) {
     state.activeCosts[i] = state.regionStats[state.activeRegions[i]].cost(state.balanceWeight);
   }
   for (std::int32_t j = 0; j < state.regionCount; ++j) proposeMoves(state, j);
-  state.figures.initialProposals = static_cast<std::int64_t>(state.pendingMoves.size());
+  state.trace.initialProposals = static_cast<std::int64_t>(state.pendingMoves.size());
 }
 
 bool refinePass(SegmentationState& state) {
@@ -170,7 +170,7 @@ bool refinePass(SegmentationState& state) {
   for (const std::int32_t r : revisit) proposeMoves(state, positionOf(state, r));
 
   const double energy = totalEnergy(state);
-  Figures& figures = state.figures;
+  Trace& figures = state.trace;
   ++figures.refinePasses;
   figures.passEnergies.push_back(energy);
   figures.passMovesPending.push_back(static_cast<std::int64_t>(moves.size()));

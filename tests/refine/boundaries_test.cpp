@@ -10,7 +10,8 @@
 #include "refine/refinement.hpp"
 #include "regions/greedy_merge.hpp"
 #include "regions/set_up.hpp"
-#include "test_support.hpp"
+#include "support/engine.hpp"
+#include "support/images.hpp"
 
 namespace superpixels::testing {
 namespace {
@@ -21,16 +22,19 @@ using Ids = std::vector<std::int32_t>;
 struct Merged {
   ImageData image;
   SegmentationState state;
+  MergeData merge;
+  RefinementData refinement;
   explicit Merged(float weightFactor) : image(makeImageData(noiseImage(60, 40, 12))) {
-    setUpSegmentation(state, image, 10, weightFactor);
-    mergeToCount(state, 10);
+    setUpSegmentation(state, merge, image, 10, weightFactor);
+    mergeToCount(state, merge, 10);
   }
 };
 
 // The regions touching `region`, ascending. They are gathered while moves are proposed (in no
 // particular order), so the state must have been prepared for refinement.
-Ids touchingOf(const SegmentationState& state, std::int32_t region) {
-  Ids touching = state.touchingRegions[positionOf(state, region)];
+Ids touchingOf(const SegmentationState& state, const RefinementData& refinement,
+               std::int32_t region) {
+  Ids touching = refinement.touchingRegions[positionOf(state, region)];
   std::sort(touching.begin(), touching.end());
   return touching;
 }
@@ -57,9 +61,9 @@ TEST(PositionOf, TableOfActiveRegions) {
 
 TEST(RebuildBoundaries, SingleRegionHasNoBorder) {
   Labelled labelled(noiseImage(3, 3), Ids(9, 4));
-  prepareRefinement(labelled.state);
-  EXPECT_TRUE(boundaryPixelsOf(labelled.state, 4).empty());
-  EXPECT_TRUE(touchingOf(labelled.state, 4).empty());
+  prepareRefinement(labelled.state, labelled.refinement);
+  EXPECT_TRUE(boundaryPixelsOf(labelled.state, labelled.refinement, 4).empty());
+  EXPECT_TRUE(touchingOf(labelled.state, labelled.refinement, 4).empty());
 }
 
 // Four quadrants; 0 and 10 touch only at the corner (1, 1)-(2, 2), 2 and 8 only at (2, 1)-(1, 2).
@@ -70,31 +74,32 @@ TEST(RebuildBoundaries, QuadrantsWithDiagonalContacts) {
                                        8, 8, 10, 10,  //
                                        8, 8, 10, 10});
   SegmentationState& state = labelled.state;
-  prepareRefinement(state);
-  EXPECT_EQ(boundaryPixelsOf(state, 0), (Ids{1, 4, 5}));
-  EXPECT_EQ(boundaryPixelsOf(state, 2), (Ids{2, 6, 7}));
-  EXPECT_EQ(boundaryPixelsOf(state, 8), (Ids{8, 9, 13}));
-  EXPECT_EQ(boundaryPixelsOf(state, 10), (Ids{10, 11, 14}));
-  EXPECT_EQ(touchingOf(state, 0), (Ids{2, 8, 10}));
-  EXPECT_EQ(touchingOf(state, 2), (Ids{0, 8, 10}));
-  EXPECT_EQ(touchingOf(state, 8), (Ids{0, 2, 10}));
-  EXPECT_EQ(touchingOf(state, 10), (Ids{0, 2, 8}));
+  RefinementData& refinement = labelled.refinement;
+  prepareRefinement(state, refinement);
+  EXPECT_EQ(boundaryPixelsOf(state, refinement, 0), (Ids{1, 4, 5}));
+  EXPECT_EQ(boundaryPixelsOf(state, refinement, 2), (Ids{2, 6, 7}));
+  EXPECT_EQ(boundaryPixelsOf(state, refinement, 8), (Ids{8, 9, 13}));
+  EXPECT_EQ(boundaryPixelsOf(state, refinement, 10), (Ids{10, 11, 14}));
+  EXPECT_EQ(touchingOf(state, refinement, 0), (Ids{2, 8, 10}));
+  EXPECT_EQ(touchingOf(state, refinement, 2), (Ids{0, 8, 10}));
+  EXPECT_EQ(touchingOf(state, refinement, 8), (Ids{0, 2, 10}));
+  EXPECT_EQ(touchingOf(state, refinement, 10), (Ids{0, 2, 8}));
 
   // Pixel 5 joins region 10, pixel 6 region 8: 0 and 10 now share a side, 2 and 8 too. A rebuild
   // replaces whatever the bitmap held: pixels 12 and 15 are no border pixels.
   state.labelMap.labels[5] = 10;
   state.labelMap.labels[6] = 8;
-  std::fill(state.boundaryBits.begin(), state.boundaryBits.end(), ~std::uint64_t{0});
-  rebuildBoundaries(state);
-  rebuildBoundaries(state);
-  EXPECT_EQ(boundaryPixelsOf(state, 0), (Ids{0, 1, 4}));
-  EXPECT_EQ(boundaryPixelsOf(state, 8), (Ids{6, 8, 9, 13}));
-  EXPECT_EQ(boundaryPixelsOf(state, 10), (Ids{5, 10, 11, 14}));
-  EXPECT_EQ(boundaryPixelsOf(state, 2), (Ids{2, 3, 7}));
+  std::fill(refinement.boundaryBits.begin(), refinement.boundaryBits.end(), ~std::uint64_t{0});
+  rebuildBoundaries(state, refinement);
+  rebuildBoundaries(state, refinement);
+  EXPECT_EQ(boundaryPixelsOf(state, refinement, 0), (Ids{0, 1, 4}));
+  EXPECT_EQ(boundaryPixelsOf(state, refinement, 8), (Ids{6, 8, 9, 13}));
+  EXPECT_EQ(boundaryPixelsOf(state, refinement, 10), (Ids{5, 10, 11, 14}));
+  EXPECT_EQ(boundaryPixelsOf(state, refinement, 2), (Ids{2, 3, 7}));
   // The touching regions are gathered again from the new borders.
-  proposeMoves(state, std::vector<std::uint8_t>(state.regionCount, 1));
-  EXPECT_EQ(touchingOf(state, 0), (Ids{2, 8, 10}));
-  EXPECT_EQ(touchingOf(state, 8), (Ids{0, 2, 10}));
+  proposeMoves(state, refinement, std::vector<std::uint8_t>(state.regionCount, 1));
+  EXPECT_EQ(touchingOf(state, refinement, 0), (Ids{2, 8, 10}));
+  EXPECT_EQ(touchingOf(state, refinement, 8), (Ids{0, 2, 10}));
 }
 
 // Every pixel its own region: every pixel is a border pixel and touches all its neighbours.
@@ -102,11 +107,11 @@ TEST(RebuildBoundaries, SinglePixelRegions) {
   Ids labels(9);
   std::iota(labels.begin(), labels.end(), 0);
   Labelled labelled(noiseImage(3, 3), labels);
-  prepareRefinement(labelled.state);
-  EXPECT_EQ(touchingOf(labelled.state, 4), (Ids{0, 1, 2, 3, 5, 6, 7, 8}));
-  EXPECT_EQ(touchingOf(labelled.state, 7), (Ids{3, 4, 5, 6, 8}));
+  prepareRefinement(labelled.state, labelled.refinement);
+  EXPECT_EQ(touchingOf(labelled.state, labelled.refinement, 4), (Ids{0, 1, 2, 3, 5, 6, 7, 8}));
+  EXPECT_EQ(touchingOf(labelled.state, labelled.refinement, 7), (Ids{3, 4, 5, 6, 8}));
   for (std::int32_t region = 0; region < 9; ++region) {
-    EXPECT_EQ(boundaryPixelsOf(labelled.state, region), (Ids{region}));
+    EXPECT_EQ(boundaryPixelsOf(labelled.state, labelled.refinement, region), (Ids{region}));
   }
 }
 
@@ -121,7 +126,8 @@ TEST(UpdateBoundaries, MatchesARebuildWhereverPixelsMoved) {
     labels[p] = (p % width) / 4 + 3 * ((p / width) / 4);
   Labelled labelled(noiseImage(width, height), labels);
   SegmentationState& state = labelled.state;
-  rebuildBoundaries(state);
+  RefinementData& refinement = labelled.refinement;
+  rebuildBoundaries(state, refinement);
   const auto at = [&](std::int32_t x, std::int32_t y) { return y * width + x; };
   const std::vector<Ids> batches = {
       {at(0, 0), at(width - 1, 0), at(0, height - 1), at(width - 1, height - 1)},
@@ -135,10 +141,11 @@ TEST(UpdateBoundaries, MatchesARebuildWhereverPixelsMoved) {
       for (const std::int32_t p : moved) {
         state.labelMap.labels[p] = static_cast<std::int32_t>(random() % 6);
       }
-      updateBoundaries(state, moved);
-      const std::vector<std::uint64_t> updated = state.boundaryBits;
-      rebuildBoundaries(state);
-      ASSERT_EQ(updated, state.boundaryBits) << "round " << round << ", first pixel " << moved[0];
+      updateBoundaries(state, refinement, moved);
+      const std::vector<std::uint64_t> updated = refinement.boundaryBits;
+      rebuildBoundaries(state, refinement);
+      ASSERT_EQ(updated, refinement.boundaryBits)
+          << "round " << round << ", first pixel " << moved[0];
     }
   }
 }

@@ -8,7 +8,8 @@
 #include "refine/refinement.hpp"
 #include "regions/greedy_merge.hpp"
 #include "regions/set_up.hpp"
-#include "test_support.hpp"
+#include "support/engine.hpp"
+#include "support/images.hpp"
 
 namespace superpixels::testing {
 namespace {
@@ -18,7 +19,7 @@ using Ids = std::vector<std::int32_t>;
 // A hand-labelled state, prepared for refinement.
 struct Prepared : Labelled {
   Prepared(const cv::Mat& bgr, const Ids& labels) : Labelled(bgr, labels) {
-    prepareRefinement(state);
+    prepareRefinement(state, refinement);
   }
 };
 
@@ -61,9 +62,10 @@ std::string describe(const std::vector<PixelMove>& moves) {
 TEST(ProposeMoves, ZeroAndUndefinedGainsAreNotProposed) {
   Prepared labelled(flatImage(3, 1), {0, 0, 2});
   const SegmentationState& state = labelled.state;
-  EXPECT_EQ(moveGain(state, 0, 2, 1), 0.0);
-  EXPECT_TRUE(std::isnan(moveGain(state, 2, 0, 2)));
-  EXPECT_TRUE(state.pendingMoves.empty());
+  const RefinementData& refinement = labelled.refinement;
+  EXPECT_EQ(moveGain(state, refinement, 0, 2, 1), 0.0);
+  EXPECT_TRUE(std::isnan(moveGain(state, refinement, 2, 0, 2)));
+  EXPECT_TRUE(refinement.pendingMoves.empty());
 }
 
 // The two-pixel region 1 (colours A B between an A and a B pixel) wants to give each pixel to its
@@ -72,25 +74,26 @@ TEST(ProposeMoves, ZeroAndUndefinedGainsAreNotProposed) {
 TEST(ApplyMoves, TwoPixelRegionLosesOnlyItsFirstPixel) {
   Prepared labelled(twoColours(4, 1, {0, 0, 1, 1}), {0, 1, 1, 3});
   SegmentationState& state = labelled.state;
+  RefinementData& refinement = labelled.refinement;
   const double gain = squaredLabDistance(labelled.image, 1, 2) / 2;
   ASSERT_GT(gain, 0.0);
-  EXPECT_EQ(describe(state.pendingMoves), describe({{gain, 1, 0, 1}, {gain, 1, 3, 2}}));
+  EXPECT_EQ(describe(refinement.pendingMoves), describe({{gain, 1, 0, 1}, {gain, 1, 3, 2}}));
 
-  const std::vector<PixelMove> moves = state.pendingMoves;
+  const std::vector<PixelMove> moves = refinement.pendingMoves;
   std::vector<std::uint8_t> revisit = {99};
   Ids moved = {99};
-  EXPECT_EQ(applyMoves(state, moves, revisit, moved), 1);
+  EXPECT_EQ(applyMoves(state, refinement, moves, revisit, moved), 1);
   EXPECT_EQ(state.labelMap.labels, (Ids{0, 0, 1, 3}));
   EXPECT_EQ(moved, (Ids{1}));
   EXPECT_EQ(state.regionStats[1].count, 1.0);
   ASSERT_NO_FATAL_FAILURE(expectConsistent(state));
   // Changed regions 0 and 1, plus 3, which touched region 1 before the batch.
   EXPECT_EQ(flaggedRegions(state, revisit), (Ids{0, 1, 3}));
-  EXPECT_EQ(state.activeCosts[positionOf(state, 0)], 0.5);
-  EXPECT_EQ(state.activeCosts[positionOf(state, 1)], 0.0);
+  EXPECT_EQ(refinement.activeCosts[positionOf(state, 0)], 0.5);
+  EXPECT_EQ(refinement.activeCosts[positionOf(state, 1)], 0.0);
 
   // Alone, the second move is dropped as well: nothing changes, nothing is to be revisited.
-  EXPECT_EQ(applyMoves(state, {moves[1]}, revisit, moved), 0);
+  EXPECT_EQ(applyMoves(state, refinement, {moves[1]}, revisit, moved), 0);
   EXPECT_TRUE(moved.empty());
   EXPECT_TRUE(flaggedRegions(state, revisit).empty());
   EXPECT_EQ(state.labelMap.labels, (Ids{0, 0, 1, 3}));
@@ -102,17 +105,19 @@ TEST(ApplyMoves, TwoPixelRegionLosesOnlyItsFirstPixel) {
 TEST(ApplyMoves, StaleMovesAreStillCarriedOut) {
   Prepared labelled(flatImage(5, 1), {0, 1, 1, 1, 4});
   SegmentationState& state = labelled.state;
-  EXPECT_EQ(describe(state.pendingMoves), describe({{1.0, 1, 0, 1}, {1.0, 1, 4, 3}}));
-  const std::vector<PixelMove> moves = state.pendingMoves;
+  RefinementData& refinement = labelled.refinement;
+  EXPECT_EQ(describe(refinement.pendingMoves), describe({{1.0, 1, 0, 1}, {1.0, 1, 4, 3}}));
+  const std::vector<PixelMove> moves = refinement.pendingMoves;
 
   // applyMoves refreshes the cached costs of the regions it changed.
   SegmentationState afterFirst = state;
+  RefinementData refinementAfterFirst = refinement;
   std::vector<std::uint8_t> revisit;
   Ids moved;
-  ASSERT_EQ(applyMoves(afterFirst, {moves[0]}, revisit, moved), 1);
-  EXPECT_LE(moveGain(afterFirst, 1, 4, 3), 0.0);
+  ASSERT_EQ(applyMoves(afterFirst, refinementAfterFirst, {moves[0]}, revisit, moved), 1);
+  EXPECT_LE(moveGain(afterFirst, refinementAfterFirst, 1, 4, 3), 0.0);
 
-  EXPECT_EQ(applyMoves(state, moves, revisit, moved), 2);
+  EXPECT_EQ(applyMoves(state, refinement, moves, revisit, moved), 2);
   EXPECT_EQ(state.labelMap.labels, (Ids{0, 0, 1, 4, 4}));
   EXPECT_EQ(moved, (Ids{1, 3}));
   EXPECT_EQ(flaggedRegions(state, revisit), (Ids{0, 1, 4}));
@@ -127,12 +132,13 @@ TEST(ApplyMoves, StaleMovesAreStillCarriedOut) {
 TEST(ProposeMoves, EqualGainsGoToFirstNeighbourInListOrder) {
   Prepared labelled(twoColours(3, 3, {1, 1, 0, 1, 0, 1, 0, 1, 1}), {0, 0, 2, 0, 0, 0, 6, 0, 0});
   const SegmentationState& state = labelled.state;
-  const double gain = moveGain(state, 0, 6, 4);
+  const RefinementData& refinement = labelled.refinement;
+  const double gain = moveGain(state, refinement, 0, 6, 4);
   ASSERT_GT(gain, 0.0);
-  ASSERT_EQ(gain, moveGain(state, 0, 2, 4));
-  const auto move = std::find_if(state.pendingMoves.begin(), state.pendingMoves.end(),
+  ASSERT_EQ(gain, moveGain(state, refinement, 0, 2, 4));
+  const auto move = std::find_if(refinement.pendingMoves.begin(), refinement.pendingMoves.end(),
                                  [](const PixelMove& m) { return m.pixel == 4; });
-  ASSERT_NE(move, state.pendingMoves.end());
+  ASSERT_NE(move, refinement.pendingMoves.end());
   EXPECT_EQ(move->regionA, 0);
   EXPECT_EQ(move->regionB, 6);
   EXPECT_EQ(move->key, gain);
@@ -144,17 +150,19 @@ TEST(ProposeMoves, EqualGainsGoToFirstNeighbourInListOrder) {
 TEST(ApplyMoves, BatchKeepsStateConsistent) {
   const ImageData image = makeImageData(noiseImage(48, 36, 2));
   SegmentationState state;
-  setUpSegmentation(state, image, 12, 0.5f);
-  mergeToCount(state, 12);
-  prepareRefinement(state);
-  const std::vector<PixelMove> moves = state.pendingMoves;
+  MergeData merge;
+  RefinementData refinement;
+  setUpSegmentation(state, merge, image, 12, 0.5f);
+  mergeToCount(state, merge, 12);
+  prepareRefinement(state, refinement);
+  const std::vector<PixelMove> moves = refinement.pendingMoves;
   ASSERT_FALSE(moves.empty());
-  const std::vector<Ids> touchingBefore = state.touchingRegions;
-  const std::vector<double> costsBefore = state.activeCosts;
+  const std::vector<Ids> touchingBefore = refinement.touchingRegions;
+  const std::vector<double> costsBefore = refinement.activeCosts;
 
   std::vector<std::uint8_t> revisit;
   Ids moved;
-  const std::int64_t applied = applyMoves(state, moves, revisit, moved);
+  const std::int64_t applied = applyMoves(state, refinement, moves, revisit, moved);
   ASSERT_NO_FATAL_FAILURE(expectConsistent(state));
 
   std::set<std::int32_t> changed;
@@ -180,7 +188,7 @@ TEST(ApplyMoves, BatchKeepsStateConsistent) {
     ASSERT_GE(state.regionStats[m].count, 1.0) << "region " << m;
     const double expected =
         changed.count(m) ? state.regionStats[m].cost(state.balanceWeight) : costsBefore[i];
-    ASSERT_EQ(state.activeCosts[i], expected) << "region " << m;
+    ASSERT_EQ(refinement.activeCosts[i], expected) << "region " << m;
   }
 }
 

@@ -9,7 +9,10 @@
 #include "refine/refinement.hpp"
 #include "regions/greedy_merge.hpp"
 #include "regions/set_up.hpp"
-#include "test_support.hpp"
+#include "superpixels/io.hpp"
+#include "support/engine.hpp"
+#include "support/files.hpp"
+#include "support/images.hpp"
 
 namespace superpixels::testing {
 namespace {
@@ -17,10 +20,12 @@ namespace {
 struct Merged {
   ImageData image;
   SegmentationState state;
+  MergeData merge;
+  RefinementData refinement;
   Merged(const cv::Mat& bgr, std::int32_t count, float weightFactor = 0.5f)
       : image(makeImageData(bgr)) {
-    setUpSegmentation(state, image, count, weightFactor);
-    mergeToCount(state, count);
+    setUpSegmentation(state, merge, image, count, weightFactor);
+    mergeToCount(state, merge, count);
   }
 };
 
@@ -37,23 +42,22 @@ cv::Mat texturedImage(int width, int height, unsigned seed) {
 // Each addition is rounded to single precision: 2^24 + 1 rounds back to 2^24, twice, where a
 // double sum would give 2^24 + 2, which a float can hold.
 TEST(TotalEnergy, AccumulatesInSinglePrecision) {
-  SegmentationState state;
-  state.activeCosts = {16777216.0, 1.0, 1.0};
-  state.regionCount = 3;
-  EXPECT_EQ(totalEnergy(state), 16777216.0f);
-  state.activeCosts = {1.0, 1.0, 16777216.0};
-  EXPECT_EQ(totalEnergy(state), 16777218.0f);
-  state.regionCount = 0;
-  EXPECT_EQ(totalEnergy(state), 0.0f);
+  RefinementData refinement;
+  refinement.activeCosts = {16777216.0, 1.0, 1.0};
+  EXPECT_EQ(totalEnergy(refinement), 16777216.0f);
+  refinement.activeCosts = {1.0, 1.0, 16777216.0};
+  EXPECT_EQ(totalEnergy(refinement), 16777218.0f);
+  refinement.activeCosts.clear();
+  EXPECT_EQ(totalEnergy(refinement), 0.0f);
 }
 
 // A state whose passes move nothing, with an energy of `energy` spread over the cache.
 struct Still : Merged {
   explicit Still(double energy) : Merged(texturedImage(30, 20, 3), 4) {
-    prepareRefinement(state);
-    state.pendingMoves.clear();
-    std::fill(state.activeCosts.begin(), state.activeCosts.end(), 0.0);
-    state.activeCosts[0] = energy;
+    prepareRefinement(state, refinement);
+    refinement.pendingMoves.clear();
+    std::fill(refinement.activeCosts.begin(), refinement.activeCosts.end(), 0.0);
+    refinement.activeCosts[0] = energy;
   }
 };
 
@@ -61,13 +65,13 @@ struct Still : Merged {
 TEST(RefinePass, NothingToMove) {
   Still still(999.0);
   const std::vector<std::int32_t> labels = still.state.labelMap.labels;
-  EXPECT_TRUE(refinePass(still.state));
-  EXPECT_TRUE(still.state.hasPreviousEnergy);
-  EXPECT_EQ(still.state.previousEnergy, 999.0);
-  EXPECT_FALSE(refinePass(still.state));
-  EXPECT_EQ(still.state.previousEnergy, 999.0);
+  EXPECT_TRUE(refinePass(still.state, still.refinement));
+  EXPECT_TRUE(still.refinement.hasPreviousEnergy);
+  EXPECT_EQ(still.refinement.previousEnergy, 999.0);
+  EXPECT_FALSE(refinePass(still.state, still.refinement));
+  EXPECT_EQ(still.refinement.previousEnergy, 999.0);
   EXPECT_EQ(still.state.labelMap.labels, labels);
-  EXPECT_EQ(still.state.figures.refinePasses, 2);
+  EXPECT_EQ(still.state.trace.refinePasses, 2);
 }
 
 // The energy after the pass against various previous energies. Refinement continues only for a
@@ -92,16 +96,16 @@ TEST(RefinePass, ConvergenceThreshold) {
         Case{"rise", 998.0, false}, Case{"no change", 999.0, false},
         Case{"undefined", 0.0, false, 0.0}}) {
     Still still(c.energy);
-    still.state.hasPreviousEnergy = true;
-    still.state.previousEnergy = c.previous;
-    EXPECT_EQ(refinePass(still.state), c.again) << c.name;
-    EXPECT_EQ(still.state.previousEnergy, c.again ? c.energy : c.previous) << c.name;
+    still.refinement.hasPreviousEnergy = true;
+    still.refinement.previousEnergy = c.previous;
+    EXPECT_EQ(refinePass(still.state, still.refinement), c.again) << c.name;
+    EXPECT_EQ(still.refinement.previousEnergy, c.again ? c.energy : c.previous) << c.name;
   }
 }
 
 // The recorded energies must explain where refinement stopped: every pass but the last decreased
 // the energy by more than the threshold, and the last did not, unless the pass limit came first.
-void expectPassesFollowTheStoppingRule(const Figures& figures) {
+void expectPassesFollowTheStoppingRule(const Trace& figures) {
   const std::vector<double>& energies = figures.passEnergies;
   ASSERT_GE(figures.refinePasses, 2);
   ASSERT_LE(figures.refinePasses, maxRefinementPasses);
@@ -118,37 +122,38 @@ void expectPassesFollowTheStoppingRule(const Figures& figures) {
 
 // After refinement: every region alive with a count equal to its number of pixels, border pixels
 // matching the labels, and every cached cost equal to a fresh cost.
-void expectRefinedState(const SegmentationState& state, std::int32_t regionCount) {
+void expectRefinedState(const SegmentationState& state, const RefinementData& refinement,
+                        std::int32_t regionCount) {
   ASSERT_EQ(state.regionCount, regionCount);
   ASSERT_NO_FATAL_FAILURE(expectConsistent(state));
-  ASSERT_EQ(state.activeCosts.size(), static_cast<std::size_t>(regionCount));
+  ASSERT_EQ(refinement.activeCosts.size(), static_cast<std::size_t>(regionCount));
   for (std::int32_t i = 0; i < state.regionCount; ++i) {
     const std::int32_t m = state.activeRegions[i];
     const RegionStats& stats = state.regionStats[m];
     const std::vector<std::int32_t> pixels = pixelsOf(state.labelMap, m);
     ASSERT_EQ(stats.count, static_cast<double>(pixels.size())) << "region " << m;
-    ASSERT_EQ(state.activeCosts[i], stats.cost(state.balanceWeight)) << "region " << m;
+    ASSERT_EQ(refinement.activeCosts[i], stats.cost(state.balanceWeight)) << "region " << m;
     std::vector<std::int32_t> border;
     for (const std::int32_t p : pixels) {
-      const NeighbourList list = state.image->neighbours(p);
+      const NeighbourList list = neighbourList(p, state.image->width, state.image->height);
       if (std::any_of(list.begin(), list.end(),
                       [&](std::int32_t q) { return state.labelMap.labels[q] != m; })) {
         border.push_back(p);
       }
     }
-    ASSERT_EQ(boundaryPixelsOf(state, m), border) << "region " << m;
+    ASSERT_EQ(boundaryPixelsOf(state, refinement, m), border) << "region " << m;
   }
-  ASSERT_EQ(static_cast<double>(totalEnergy(state)), state.figures.passEnergies.back());
+  ASSERT_EQ(static_cast<double>(totalEnergy(refinement)), state.trace.passEnergies.back());
 }
 
 TEST(Refine, SyntheticImages) {
   for (const unsigned seed : {1u, 2u, 3u}) {
     Merged merged(texturedImage(90, 60, seed), 12 + 6 * seed);
     const std::int32_t regions = merged.state.regionCount;
-    refine(merged.state);
+    refine(merged.state, merged.refinement);
     SCOPED_TRACE("seed " + std::to_string(seed));
-    ASSERT_NO_FATAL_FAILURE(expectPassesFollowTheStoppingRule(merged.state.figures));
-    ASSERT_NO_FATAL_FAILURE(expectRefinedState(merged.state, regions));
+    ASSERT_NO_FATAL_FAILURE(expectPassesFollowTheStoppingRule(merged.state.trace));
+    ASSERT_NO_FATAL_FAILURE(expectRefinedState(merged.state, merged.refinement, regions));
   }
 }
 
@@ -164,14 +169,17 @@ TEST(Refine, PhotosAtTwoHundredSuperpixels) {
   if (photos.empty()) GTEST_SKIP() << "no photos in " << folder;
   for (const fs::path& photo : photos) {
     SCOPED_TRACE(photo.string());
-    ImageData image;
-    ASSERT_TRUE(loadImage(photo.string(), image).ok);
+    const ImageFile file = readImage(photo.string());
+    ASSERT_TRUE(file.ok()) << file.error;
+    const ImageData image = makeImageData(file.bgr);
     SegmentationState state;
-    setUpSegmentation(state, image, 200, 0.5f);
-    ASSERT_TRUE(mergeToCount(state, 200));
-    refine(state);
-    ASSERT_NO_FATAL_FAILURE(expectPassesFollowTheStoppingRule(state.figures));
-    ASSERT_NO_FATAL_FAILURE(expectRefinedState(state, 200));
+    MergeData merge;
+    RefinementData refinement;
+    setUpSegmentation(state, merge, image, 200, 0.5f);
+    ASSERT_TRUE(mergeToCount(state, merge, 200));
+    refine(state, refinement);
+    ASSERT_NO_FATAL_FAILURE(expectPassesFollowTheStoppingRule(state.trace));
+    ASSERT_NO_FATAL_FAILURE(expectRefinedState(state, refinement, 200));
   }
 }
 

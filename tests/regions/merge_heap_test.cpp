@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
+
+#include <gtest/gtest.h>
 
 #include "regions/merge_heap.hpp"
-#include "test_support.hpp"
 
 namespace superpixels::testing {
 namespace {

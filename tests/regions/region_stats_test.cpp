@@ -1,11 +1,14 @@
 // The Gaussian region model: pooling, removal, the two cost branches and the colour term.
 
 #include <cmath>
+#include <random>
 
 #include <Eigen/LU>
 
+#include <gtest/gtest.h>
+
 #include "regions/region_stats.hpp"
-#include "test_support.hpp"
+#include "regions/segmentation_state.hpp"
 
 namespace superpixels::testing {
 namespace {

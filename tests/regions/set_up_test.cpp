@@ -3,7 +3,8 @@
 #include <set>
 
 #include "regions/set_up.hpp"
-#include "test_support.hpp"
+#include "support/engine.hpp"
+#include "support/images.hpp"
 
 namespace superpixels::testing {
 namespace {
@@ -24,9 +25,10 @@ TEST(GridStep, AboutTwentyFiveBlocksPerSuperpixel) {
 struct Grid {
   ImageData image;
   SegmentationState state;
+  MergeData merge;
 
   Grid(const cv::Mat& bgr, std::int32_t count) : image(makeImageData(bgr)) {
-    setUpSegmentation(state, image, count, 0.5f);
+    setUpSegmentation(state, merge, image, count, 0.5f);
   }
 };
 
@@ -43,7 +45,7 @@ TEST(SetUpSegmentation, GridOfAPhotoSizedImage) {
     EXPECT_EQ(state.gridRows, rows);
     EXPECT_EQ(state.regionCount, columns * rows);
     // One candidate per pair of 8-adjacent blocks: sideways, downwards and both diagonals.
-    EXPECT_EQ(state.heap.heapSize(),
+    EXPECT_EQ(grid.merge.heap.heapSize(),
               (columns - 1) * rows + columns * (rows - 1) + 2 * (columns - 1) * (rows - 1));
     ASSERT_NO_FATAL_FAILURE(expectConsistent(state));
     if (step != 5) continue;
@@ -95,10 +97,10 @@ TEST(LabelMap, DisplayColours) {
   EXPECT_EQ(map.blue, b.state.labelMap.blue);
 }
 
-std::vector<Pair> listedPairs(const SegmentationState& state, std::int32_t region) {
+std::vector<Pair> listedPairs(const MergeData& merge, std::int32_t region) {
   std::vector<Pair> pairs;
-  for (const CandidateId c : state.regionCandidates[region]) {
-    pairs.push_back({state.heap[c].regionA, state.heap[c].regionB});
+  for (const CandidateId c : merge.regionCandidates[region]) {
+    pairs.push_back({merge.heap[c].regionA, merge.heap[c].regionB});
   }
   return pairs;
 }
@@ -112,38 +114,40 @@ TEST(SeedCandidates, ThreeByTwoGrid) {
   ASSERT_EQ(state.gridRows, 2);
   const std::vector<Pair> order = {{0, 1}, {0, 3}, {0, 4}, {1, 2}, {1, 4}, {1, 3},
                                    {1, 5}, {2, 5}, {2, 4}, {3, 4}, {4, 5}};
-  ASSERT_EQ(state.heap.heapSize(), 11);
+  ASSERT_EQ(grid.merge.heap.heapSize(), 11);
   // Handles are handed out in creation order while nothing has been destroyed.
   for (CandidateId c = 0; c < 11; ++c) {
-    EXPECT_EQ(Pair(state.heap[c].regionA, state.heap[c].regionB), order[c]) << "candidate " << c;
+    EXPECT_EQ(Pair(grid.merge.heap[c].regionA, grid.merge.heap[c].regionB), order[c])
+        << "candidate " << c;
   }
-  EXPECT_EQ(listedPairs(state, 0), (std::vector<Pair>{{0, 1}, {0, 3}, {0, 4}}));
-  EXPECT_EQ(listedPairs(state, 1), (std::vector<Pair>{{0, 1}, {1, 2}, {1, 4}, {1, 3}, {1, 5}}));
-  EXPECT_EQ(listedPairs(state, 4), (std::vector<Pair>{{0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 5}}));
-  EXPECT_EQ(listedPairs(state, 5), (std::vector<Pair>{{1, 5}, {2, 5}, {4, 5}}));
+  EXPECT_EQ(listedPairs(grid.merge, 0), (std::vector<Pair>{{0, 1}, {0, 3}, {0, 4}}));
+  EXPECT_EQ(listedPairs(grid.merge, 1),
+            (std::vector<Pair>{{0, 1}, {1, 2}, {1, 4}, {1, 3}, {1, 5}}));
+  EXPECT_EQ(listedPairs(grid.merge, 4),
+            (std::vector<Pair>{{0, 4}, {1, 4}, {2, 4}, {3, 4}, {4, 5}}));
+  EXPECT_EQ(listedPairs(grid.merge, 5), (std::vector<Pair>{{1, 5}, {2, 5}, {4, 5}}));
 }
 
 TEST(SeedCandidates, OneColumnAndOneBlockGrids) {
   const Grid column(noiseImage(4, 100), 1);  // step 4: one column of 25 blocks
   ASSERT_EQ(column.state.gridColumns, 1);
-  ASSERT_EQ(column.state.heap.heapSize(), 24);
+  ASSERT_EQ(column.merge.heap.heapSize(), 24);
   for (CandidateId c = 0; c < 24; ++c) {
-    EXPECT_EQ(column.state.heap[c].regionA, c);
-    EXPECT_EQ(column.state.heap[c].regionB, c + 1);
+    EXPECT_EQ(column.merge.heap[c].regionA, c);
+    EXPECT_EQ(column.merge.heap[c].regionB, c + 1);
   }
 
   const Grid single(noiseImage(1, 1), 1);
   EXPECT_EQ(single.state.regionCount, 1);
-  EXPECT_EQ(single.state.heap.heapSize(), 0);
+  EXPECT_EQ(single.merge.heap.heapSize(), 0);
 }
 
 // Two single pixels whose Lab bytes differ by d: side by side the merge costs |d|^2/2 + 0.5,
 // diagonally |d|^2/2 + 1, whatever the balance weight (the union has fewer than 8 pixels).
 TEST(SeedCandidates, SinglePixelKeys) {
   const Grid grid(noiseImage(3, 2, 17), 1);
-  const SegmentationState& state = grid.state;
-  for (CandidateId c = 0; c < state.heap.liveCandidates(); ++c) {
-    const MergeCandidate& candidate = state.heap[c];
+  for (CandidateId c = 0; c < grid.merge.heap.liveCandidates(); ++c) {
+    const MergeCandidate& candidate = grid.merge.heap[c];
     const std::uint8_t* a = grid.image.lab(candidate.regionA);
     const std::uint8_t* b = grid.image.lab(candidate.regionB);
     double squared = 0.0;
@@ -161,10 +165,10 @@ TEST(SeedCandidates, BlockKeysAreCostSavings) {
   const Grid grid(flatImage(10, 10), 1);
   const SegmentationState& state = grid.state;
   ASSERT_EQ(state.blockWidth, 2);
-  ASSERT_EQ(state.heap.heapSize(), 4 * 5 + 5 * 4 + 2 * 4 * 4);
+  ASSERT_EQ(grid.merge.heap.heapSize(), 4 * 5 + 5 * 4 + 2 * 4 * 4);
   const double w = initialBalanceWeight;
-  for (CandidateId c = 0; c < state.heap.heapSize(); ++c) {
-    const MergeCandidate& candidate = state.heap[c];
+  for (CandidateId c = 0; c < grid.merge.heap.heapSize(); ++c) {
+    const MergeCandidate& candidate = grid.merge.heap[c];
     const bool diagonal = candidate.regionA % 5 != candidate.regionB % 5 &&
                           candidate.regionA / 5 != candidate.regionB / 5;
     EXPECT_NEAR(candidate.key, 4.0 - (diagonal ? 20 : 12) * w, 1e-9)

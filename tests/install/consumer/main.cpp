@@ -3,16 +3,21 @@
 #include <cstdlib>
 #include <iostream>
 
-#include <opencv2/imgcodecs.hpp>
+#include <superpixels/io.hpp>
 #include <superpixels/superpixels.hpp>
 
 int main(int argc, char** argv) {
   if (argc != 4) return 2;
-  const cv::Mat image = cv::imread(argv[1], cv::IMREAD_COLOR);  // 8-bit BGR, as the tool reads
+  // Read as the tool reads: 8-bit BGR, the header checked before anything is decoded.
+  const superpixels::ImageFile image = superpixels::readImage(argv[1]);
+  if (!image.ok()) {
+    std::cerr << argv[1] << ": " << image.error << "\n";
+    return 1;
+  }
   superpixels::Options options;
   options.superpixelCount = std::atoi(argv[2]);
   options.weightFactor = static_cast<float>(std::atof(argv[3]));
-  const superpixels::Result result = superpixels::segment(image, options);
+  const superpixels::Result result = superpixels::segment(image.bgr, options);
   std::cout << "superpixels " << superpixels::version() << ": " << result.width << " x "
             << result.height << " pixels, " << result.regionCount << " superpixels\n";
 }

@@ -7,20 +7,28 @@ namespace superpixels {
 
 std::string version() { return SUPERPIXELS_VERSION; }
 
-bool Options::isValid(std::string* why) const {
+OptionsCheck Options::check() const {
+  OptionsCheck result;
   std::ostringstream problem;
   if (superpixelCount < 1) {
+    result.field = OptionField::superpixelCount;
     problem << "superpixelCount is " << superpixelCount << ", must be at least 1";
   } else if (superpixelCount > maxSuperpixelCount) {
+    result.field = OptionField::superpixelCount;
     problem << "superpixelCount is " << superpixelCount << ", must be at most "
             << maxSuperpixelCount;
   } else if (!std::isfinite(weightFactor) || weightFactor < 0.0f) {
+    result.field = OptionField::weightFactor;
     problem << "weightFactor is " << weightFactor << ", must be finite and not negative";
-  } else {
-    return true;
   }
-  if (why != nullptr) *why = problem.str();
-  return false;
+  result.message = problem.str();
+  return result;
+}
+
+bool Options::isValid(std::string* why) const {
+  OptionsCheck result = check();
+  if (!result.ok() && why != nullptr) *why = std::move(result.message);
+  return result.ok();
 }
 
 }  // namespace superpixels

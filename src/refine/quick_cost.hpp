@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "regions/changed_cost.hpp"
-#include "regions/cube_root_bound.hpp"
+#include "refine/changed_cost.hpp"
+#include "refine/cube_root_bound.hpp"
 #include "regions/region_stats.hpp"
 
 namespace superpixels {

@@ -1,4 +1,4 @@
-#include "regions/quick_cost.hpp"
+#include "refine/quick_cost.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,7 @@
-#include "driver/engine.hpp"
-
 #include <chrono>
 #include <stdexcept>
 
+#include "engine/pipeline.hpp"
 #include "labelling/connectivity.hpp"
 #include "refine/refinement.hpp"
 #include "regions/greedy_merge.hpp"
@@ -20,23 +19,28 @@ double secondsSince(Clock::time_point start) {
 
 }  // namespace
 
-void runSegmentation(SegmentationState& state, const ImageData& image, const Options& options) {
+void runStages(SegmentationState& state, const ImageData& image, const Options& options,
+               StageTimes* times) {
+  StageTimes ignored;
+  StageTimes& spent = times != nullptr ? *times : ignored;
+  {
+    MergeData merge;
+    auto start = Clock::now();
+    setUpSegmentation(state, merge, image, options.superpixelCount, options.weightFactor);
+    spent.setUp = secondsSince(start);
+
+    start = Clock::now();
+    mergeToCount(state, merge, options.superpixelCount);
+    spent.merging = secondsSince(start);
+  }  // the merge data is released here, before refinement allocates its own
+
   auto start = Clock::now();
-  setUpSegmentation(state, image, options.superpixelCount, options.weightFactor);
-  Figures& figures = state.figures;
-  figures.setUpSeconds = secondsSince(start);
-
-  start = Clock::now();
-  mergeToCount(state, options.superpixelCount);
-  figures.mergeSeconds = secondsSince(start);
-
-  start = Clock::now();
   refine(state);
-  figures.refineSeconds = secondsSince(start);
+  spent.refinement = secondsSince(start);
 
   start = Clock::now();
   enforceConnectivity(state);
-  figures.connectivitySeconds = secondsSince(start);
+  spent.connectivity = secondsSince(start);
 }
 
 Result makeResult(const SegmentationState& state) {
@@ -56,23 +60,28 @@ Result makeResult(const SegmentationState& state) {
   }
   result.labels.resize(map.labels.size());
   for (std::size_t p = 0; p < map.labels.size(); ++p) result.labels[p] = compact[map.labels[p]];
-  result.figures = state.figures;
   return result;
 }
 
-Result segmentImage(const ImageData& image, const Options& options) {
-  std::string why;
-  if (!options.isValid(&why)) throw std::invalid_argument(why);
-  SegmentationState state;
-  runSegmentation(state, image, options);
-  return makeResult(state);
-}
-
 Result segment(const cv::Mat& bgr, const Options& options) {
-  std::string why;
-  if (!options.isValid(&why)) throw std::invalid_argument(why);
+  if (const OptionsCheck check = options.check(); !check.ok()) {
+    throw std::invalid_argument(check.message);
+  }
+  StageTimes times;
+  auto start = Clock::now();
   const ImageData image = makeImageData(bgr);
-  return segmentImage(image, options);
+  times.labConversion = secondsSince(start);
+  Result result;
+  {
+    SegmentationState state;
+    runStages(state, image, options, &times);
+    start = Clock::now();
+    result = makeResult(state);
+  }
+  // Renumbering and releasing the model belong to the last stage.
+  times.connectivity += secondsSince(start);
+  result.times = times;
+  return result;
 }
 
 }  // namespace superpixels

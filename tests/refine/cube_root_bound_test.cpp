@@ -4,8 +4,9 @@
 #include <cmath>
 #include <random>
 
-#include "regions/cube_root_bound.hpp"
-#include "test_support.hpp"
+#include <gtest/gtest.h>
+
+#include "refine/cube_root_bound.hpp"
 
 namespace superpixels::testing {
 namespace {

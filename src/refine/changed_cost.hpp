@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "regions/cube_root_bound.hpp"
+#include "refine/cube_root_bound.hpp"
 #include "regions/region_stats.hpp"
 
 namespace superpixels {

@@ -3,9 +3,10 @@
 
 #include <random>
 
-#include "regions/changed_cost.hpp"
-#include "regions/quick_cost.hpp"
-#include "test_support.hpp"
+#include <gtest/gtest.h>
+
+#include "refine/changed_cost.hpp"
+#include "refine/quick_cost.hpp"
 
 namespace superpixels::testing {
 namespace {

@@ -1,16 +1,14 @@
-#include "output/writers.hpp"
+// The two pictures of a result: the boundary overlay and the partition image, and the compact
+// numbering a result gives the engine's regions.
 
 #include <cstdint>
-#include <limits>
 #include <set>
-#include <string>
 #include <utility>
 #include <vector>
 
-#include <opencv2/imgcodecs.hpp>
-
-#include "driver/engine.hpp"
-#include "test_support.hpp"
+#include "engine/pipeline.hpp"
+#include "superpixels/io.hpp"
+#include "support/images.hpp"
 
 namespace superpixels::testing {
 namespace {
@@ -51,17 +49,6 @@ void expectOverlay(const cv::Mat& source, const cv::Mat& out, std::set<Position>
   }
 }
 
-void expectSameImage(const cv::Mat& expected, const cv::Mat& actual) {
-  ASSERT_EQ(actual.type(), expected.type());
-  ASSERT_EQ(actual.size(), expected.size());
-  for (int y = 0; y < expected.rows; ++y) {
-    for (int x = 0; x < expected.cols; ++x) {
-      ASSERT_EQ(actual.at<cv::Vec3b>(y, x), expected.at<cv::Vec3b>(y, x))
-          << "first differing pixel (" << x << ", " << y << ")";
-    }
-  }
-}
-
 // A display component as the label map draws it: k / 21 computed in double, stored as float.
 float component(int k) { return static_cast<float>(k / 21.0); }
 
@@ -74,7 +61,7 @@ TEST(BoundaryImage, OneLabelCopiesTheImageExceptTheTopRowAndLeftColumn) {
   const cv::Mat column = colourfulImage(1, 6);
   expectOverlay(column, boundaryImage(column, std::vector<std::int32_t>(6, 0)), {});
   const cv::Mat pixel = colourfulImage(1, 1);
-  expectOverlay(pixel, boundaryImage(pixel, {0}), {});
+  expectOverlay(pixel, boundaryImage(pixel, std::vector<std::int32_t>{0}), {});
 }
 
 TEST(BoundaryImage, BordersAreDrawnRightOfAndBelowTheChangeOfLabel) {
@@ -162,66 +149,6 @@ TEST_F(SlotResultTest, FilesNumberRegionsByPositionAmongTheLiveOnesAndShowTheirC
   for (int p = 0; p < 6; ++p) {
     EXPECT_EQ(image.at<cv::Vec3b>(p / 3, p % 3), expected[p]) << "pixel " << p;
   }
-}
-
-// Labels of every width, the extremes of the type included, are written in full: rows of tab-ended
-// decimal labels, each row ended by CR LF.
-TEST(LabelText, WritesLabelsOfEveryWidth) {
-  Result result;
-  result.width = 3;
-  result.height = 2;
-  result.labels = {7,  1234567,
-                   0,  std::numeric_limits<std::int32_t>::min(),
-                   42, std::numeric_limits<std::int32_t>::max()};
-  EXPECT_EQ(labelText(result), "7\t1234567\t0\t\r\n-2147483648\t42\t2147483647\t\r\n");
-  result.labels = {999, 1000, 5, 10, 99, 100};
-  EXPECT_EQ(labelText(result), "999\t1000\t5\t\r\n10\t99\t100\t\r\n");
-  result.width = 0;
-  result.labels.clear();
-  EXPECT_EQ(labelText(result), "\r\n\r\n");
-}
-
-TEST(ResultPath, JoinsFolderAndRelativeBaseWithOneSlash) {
-  EXPECT_EQ(resultPath("folder", "/sub/oak", boundarySuffix), "folder//sub/oak_KVR.png");
-  EXPECT_EQ(resultPath("out/partition_results", "/oak", partitionSuffix),
-            "out/partition_results//oak_partition.png");
-  EXPECT_EQ(resultPath("out", "/a/b/oak", labelSuffix), "out//a/b/oak.txt");
-  // An input that is itself an image has an empty relative base.
-  EXPECT_EQ(resultPath("out", "", boundarySuffix), "out/_KVR.png");
-}
-
-TEST(ResultFiles, AreWrittenAsEncodedOverExistingFilesAndFailuresAreReported) {
-  TempFolder folder;
-  const cv::Mat source = colourfulImage(5, 4);
-  Result result;
-  result.width = 5;
-  result.height = 4;
-  result.regionCount = 2;
-  result.labels = labelGrid(5, 4, [](int x, int) { return x < 2 ? 0 : 1; });
-  result.colours = {Colour{component(3), component(5), component(8)},
-                    Colour{component(19), component(0), component(11)}};
-  const std::string base = folder.str() + "/oak";
-  // Older, longer files of the same names must not survive in part.
-  for (const char* suffix : {labelSuffix, partitionSuffix, boundarySuffix}) {
-    writeFile(base + suffix, std::string(5000, 'x'));
-  }
-  ASSERT_TRUE(writeLabelFile(base + labelSuffix, result).ok);
-  ASSERT_TRUE(writePartitionImage(base + partitionSuffix, result).ok);
-  ASSERT_TRUE(writeBoundaryImage(base + boundarySuffix, source, result).ok);
-  EXPECT_EQ(readFile(base + labelSuffix), labelText(result));
-  expectSameImage(partitionImage(result), cv::imread(base + partitionSuffix, cv::IMREAD_COLOR));
-  expectSameImage(boundaryImage(source, result.labels),
-                  cv::imread(base + boundarySuffix, cv::IMREAD_COLOR));
-
-  const std::string missing = folder.str() + "/missing/oak";
-  for (const WriteStatus& status : {writeLabelFile(missing + labelSuffix, result),
-                                    writePartitionImage(missing + partitionSuffix, result),
-                                    writeBoundaryImage(missing + boundarySuffix, source, result)}) {
-    EXPECT_FALSE(status.ok);
-    EXPECT_FALSE(status.reason.empty());
-  }
-  EXPECT_FALSE(fs::exists(folder / "missing"));
-  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 3);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "regions/changed_cost.hpp"
+#include "refine/changed_cost.hpp"
 
 namespace superpixels {
 

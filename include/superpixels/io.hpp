@@ -1,0 +1,68 @@
+#pragma once
+
+// Files in and out, exactly as the command-line tool reads and writes them: an image file to a
+// decoded image, a result to its pictures, its label text and its files on disk.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "superpixels/superpixels.hpp"
+
+namespace superpixels {
+
+// The tool's default pixel limit per image (--max-pixels): far above any camera photo, and small
+// enough that the memory a run needs stays within a few gigabytes.
+inline constexpr std::int64_t defaultMaxPixels = 100000000;
+
+// An image file, read.
+struct ImageFile {
+  cv::Mat bgr;        // the decoded image, 8-bit, blue-green-red, when ok()
+  std::string error;  // why it could not be used, e.g. "cannot decode image: truncated PNG header"
+  int systemError = 0;  // the errno when the file itself could not be opened (ENOENT, EISDIR, ...)
+  bool ok() const { return error.empty(); }
+};
+
+// Reads the image file at `path` into three 8-bit channels, as the tool does. The header is read
+// first: a file that is not a PNG, JPEG, BMP or PNM image, that is cut short or damaged, or whose
+// header declares more than `maxPixels` pixels is refused before any pixel memory is allocated.
+ImageFile readImage(const std::string& path, std::int64_t maxPixels = defaultMaxPixels);
+
+// Copy of `bgr` with the superpixel borders and the top row and left column in black: a pixel is
+// black unless the 2 x 2 window ending at it lies inside the image and holds one label only.
+// `labels` is row-major with one entry per pixel of `bgr` (8-bit, 3 channels); any integers do.
+cv::Mat boundaryImage(const cv::Mat& bgr, const std::vector<std::int32_t>& labels);
+
+// The blue, green and red bytes a display colour is painted with: component x 255 in single
+// precision, truncated.
+cv::Vec3b colourBytes(const Colour& colour);
+
+// Every pixel of the result in its superpixel's display colour, blue-green-red.
+cv::Mat partitionImage(const Result& result);
+
+// The label file: one line per row, every label followed by a tab, lines ended by CR LF.
+std::string labelText(const Result& result);
+
+// Where writeResults puts each file; an empty path leaves that file out.
+struct ResultFiles {
+  std::string boundaryImage;   // the tool's NAME_KVR.png
+  std::string partitionImage;  // NAME_partition.png
+  std::string labels;          // NAME.txt
+};
+
+// A file that could not be written, and why.
+struct FileFailure {
+  std::string path;
+  std::string reason;
+};
+
+// Writes the result's files in the order of ResultFiles, each to a temporary file beside it that
+// is then renamed into place: a crash or a kill leaves the old file or the whole new one, never a
+// part. Returns the files that failed (none when all were written); a failure does not stop the
+// others. `bgr` is the segmented image.
+std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& bgr,
+                                      const Result& result);
+
+}  // namespace superpixels

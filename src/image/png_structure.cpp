@@ -1,0 +1,93 @@
+#include "image/png_structure.hpp"
+
+#include <algorithm>
+
+namespace superpixels {
+
+namespace {
+
+PngStructure refused(std::string reason) {
+  PngStructure png;
+  png.reason = std::move(reason);
+  return png;
+}
+
+std::uint32_t bigEndian(const unsigned char* b) {
+  return (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) |
+         std::uint32_t{b[3]};
+}
+
+bool readBytes(std::istream& in, unsigned char* into, std::streamsize count) {
+  in.read(reinterpret_cast<char*>(into), count);
+  return in.gcount() == count;
+}
+
+std::uint32_t crc32(std::uint32_t crc, const unsigned char* bytes, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    crc ^= bytes[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return crc;
+}
+
+}  // namespace
+
+bool hasPngSignature(std::istream& in) {
+  static constexpr unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  in.clear();
+  in.seekg(0);
+  unsigned char head[8] = {};
+  const bool png = readBytes(in, head, sizeof head) && std::equal(head, head + 8, signature);
+  in.clear();
+  in.seekg(0);
+  return png;
+}
+
+// Signature (8 bytes), then chunks: length, type, body, CRC (big-endian). IHDR comes first, with
+// width and height; the list ends with IEND.
+PngStructure readPngStructure(std::istream& in, bool checkCrc) {
+  in.clear();
+  in.seekg(0);
+  unsigned char b[24];
+  if (!readBytes(in, b, sizeof b)) return refused("truncated PNG header");
+  if (std::string(reinterpret_cast<const char*>(b + 12), 4) != "IHDR") {
+    return refused("damaged PNG header: no IHDR chunk first");
+  }
+  PngStructure png;
+  png.width = bigEndian(b + 16);
+  png.height = bigEndian(b + 20);
+  in.seekg(8);
+  unsigned char buffer[4096];
+  for (;;) {
+    unsigned char head[8];
+    if (!readBytes(in, head, sizeof head)) return refused("truncated PNG: no IEND chunk");
+    const std::uint32_t length = bigEndian(head);
+    const std::string type(reinterpret_cast<const char*>(head + 4), 4);
+    if (length > 0x7FFFFFFFu) return refused("damaged PNG: chunk length out of range");
+    const bool critical = (head[4] & 0x20) == 0;
+    unsigned char stored[4];
+    if (checkCrc && critical) {
+      // In pieces: the length is the file's claim, not a size to allocate.
+      std::uint32_t crc = crc32(0xFFFFFFFFu, head + 4, 4);
+      for (std::uint32_t left = length; left > 0;) {
+        const std::uint32_t piece = std::min<std::uint32_t>(left, sizeof buffer);
+        if (!readBytes(in, buffer, piece)) {
+          return refused("truncated PNG: chunk " + type + " cut short");
+        }
+        crc = crc32(crc, buffer, piece);
+        left -= piece;
+      }
+      if (!readBytes(in, stored, 4)) return refused("truncated PNG: chunk " + type + " cut short");
+      if (~crc != bigEndian(stored)) return refused("damaged PNG: bad CRC in chunk " + type);
+    } else {
+      in.seekg(length, std::ios::cur);
+      if (!readBytes(in, stored, 4)) return refused("truncated PNG: chunk " + type + " cut short");
+    }
+    if (type == "IEND") {
+      png.ok = true;
+      return png;
+    }
+  }
+}
+
+}  // namespace superpixels

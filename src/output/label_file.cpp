@@ -1,0 +1,131 @@
+#include "output/label_file.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <limits>
+
+#include "superpixels/io.hpp"
+
+namespace superpixels {
+
+namespace {
+
+std::string describe(char c) {
+  if (c == '\t') return "a tab";
+  if (c == '\r') return "a carriage return";
+  if (c == '\n') return "a line feed";
+  if (c == ' ') return "a space";
+  if (c > ' ' && c < 127) return std::string("'") + c + "'";
+  char code[16];
+  std::snprintf(code, sizeof code, "byte 0x%02x", static_cast<unsigned char>(c));
+  return code;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads `text` label by label, calling take(label) for each; on success sets width and height.
+template <typename Take>
+bool scanLabelText(std::string_view text, Take take, std::int64_t& width, std::int64_t& height,
+                   std::string& error) {
+  if (text.empty()) {
+    error = "empty file";
+    return false;
+  }
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  width = -1;
+  std::int64_t line = 0;
+  const auto fail = [&](const std::string& reason) {
+    error = "line " + std::to_string(line) + ": " + reason;
+    return false;
+  };
+  while (p != end) {
+    ++line;
+    std::int64_t rowLength = 0;
+    for (;;) {
+      if (p == end) return fail("file ends without CR LF");
+      if (*p == '\r') {
+        if (p + 1 == end || p[1] != '\n') return fail("carriage return without line feed");
+        p += 2;
+        break;
+      }
+      if (*p == '\n') return fail("line feed without carriage return");
+      if (!isDigit(*p)) return fail("expected a digit, found " + describe(*p));
+      std::int64_t value = 0;
+      do {
+        value = value * 10 + (*p++ - '0');
+        if (value > std::numeric_limits<std::int32_t>::max()) return fail("label too large");
+      } while (p != end && isDigit(*p));
+      if (p == end) return fail("file ends without tab and CR LF");
+      if (*p != '\t') return fail("label followed by " + describe(*p) + " instead of a tab");
+      ++p;
+      take(static_cast<std::int32_t>(value));
+      ++rowLength;
+    }
+    if (rowLength == 0) return fail("no labels");
+    if (width < 0) {
+      width = rowLength;
+    } else if (rowLength != width) {
+      return fail(std::to_string(rowLength) + " labels, line 1 has " + std::to_string(width));
+    }
+    if (line * width > std::numeric_limits<std::int32_t>::max()) return fail("image too large");
+  }
+  height = line;
+  return true;
+}
+
+}  // namespace
+
+std::string labelText(const Result& result) {
+  // Written through a pointer into a string sized for the longest label: appending label by label
+  // spent most of its time on capacity checks.
+  std::size_t widest = 1;
+  if (!result.labels.empty()) {
+    const auto [lo, hi] = std::minmax_element(result.labels.begin(), result.labels.end());
+    char digits[16];
+    for (const std::int32_t extreme : {*lo, *hi}) {
+      const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, extreme);
+      widest = std::max(widest, static_cast<std::size_t>(end - digits));
+    }
+  }
+  std::string text(static_cast<std::size_t>(result.width) * result.height * (widest + 1) +
+                       static_cast<std::size_t>(result.height) * 2,
+                   '\0');
+  char* out = text.data();
+  for (int y = 0; y < result.height; ++y) {
+    const std::int32_t* row = result.labels.data() + static_cast<std::size_t>(y) * result.width;
+    for (int x = 0; x < result.width; ++x) {
+      out = std::to_chars(out, out + widest, row[x]).ptr;
+      *out++ = '\t';
+    }
+    *out++ = '\r';
+    *out++ = '\n';
+  }
+  text.resize(static_cast<std::size_t>(out - text.data()));
+  return text;
+}
+
+bool parseLabelText(std::string_view text, LabelGrid& grid, std::string& error) {
+  std::vector<std::int32_t> labels;
+  labels.reserve(text.size() / 2);
+  std::int64_t width = 0, height = 0;
+  if (!scanLabelText(
+          text, [&](std::int32_t label) { labels.push_back(label); }, width, height, error)) {
+    return false;
+  }
+  grid.width = static_cast<std::int32_t>(width);
+  grid.height = static_cast<std::int32_t>(height);
+  grid.labels = std::move(labels);
+  return true;
+}
+
+bool isWholeLabelText(std::string_view text, std::int64_t width, std::int64_t height) {
+  std::int64_t foundWidth = 0, foundHeight = 0;
+  std::string ignored;
+  return scanLabelText(
+             text, [](std::int32_t) {}, foundWidth, foundHeight, ignored) &&
+         foundWidth == width && foundHeight == height;
+}
+
+}  // namespace superpixels

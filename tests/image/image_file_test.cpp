@@ -1,0 +1,77 @@
+// Reading image files as the tool reads them: three 8-bit channels whatever the file holds, the
+// pixel limit applied before decoding, and failures that say why.
+
+#include <cerrno>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "superpixels/io.hpp"
+#include "support/files.hpp"
+#include "support/images.hpp"
+
+namespace superpixels::testing {
+namespace {
+
+TEST(ReadImage, GreyScaleFileGivesThreeEqualChannels) {
+  TempFolder folder;
+  const cv::Mat grey = makeImage(6, 3, [](int x, int y) { return cv::Vec3b(40 * x + y, 0, 0); });
+  std::vector<cv::Mat> planes;
+  cv::split(grey, planes);
+  const std::string path = (folder / "grey.png").string();
+  ASSERT_TRUE(cv::imwrite(path, planes[0]));
+
+  const ImageFile image = readImage(path);
+  ASSERT_TRUE(image.ok()) << image.error;
+  ASSERT_EQ(image.bgr.size(), cv::Size(6, 3));
+  ASSERT_EQ(image.bgr.type(), CV_8UC3);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 6; ++x) {
+      const std::uint8_t value = static_cast<std::uint8_t>(40 * x + y);
+      ASSERT_EQ(image.bgr.at<cv::Vec3b>(y, x), cv::Vec3b(value, value, value))
+          << "first differing pixel x=" << x << " y=" << y;
+    }
+  }
+}
+
+// Files that cannot be opened carry the system's error number, so that callers can tell a missing
+// file from a folder or a file they may not read; files that are no images do not.
+TEST(ReadImage, FailuresSayWhyAndCarryTheSystemErrorWhenTheFileCannotBeOpened) {
+  TempFolder folder;
+  writeFile(folder / "garbage.png", "this is not an image at all\n");
+  const ImageFile garbage = readImage((folder / "garbage.png").string());
+  EXPECT_FALSE(garbage.ok());
+  EXPECT_EQ(garbage.error, "cannot decode image: not a PNG, JPEG, BMP or PNM image");
+  EXPECT_EQ(garbage.systemError, 0);
+  EXPECT_TRUE(garbage.bgr.empty());
+
+  const ImageFile missing = readImage((folder / "missing.png").string());
+  EXPECT_EQ(missing.error, "cannot open file: No such file or directory");
+  EXPECT_EQ(missing.systemError, ENOENT);
+
+  const ImageFile directory = readImage(folder.str());
+  EXPECT_EQ(directory.error, "cannot open file: Is a directory");
+  EXPECT_EQ(directory.systemError, EISDIR);
+}
+
+// The limit is applied to the header, before the decoder could allocate, and to the decoded image.
+TEST(ReadImage, RefusesImagesAboveThePixelLimit) {
+  TempFolder folder;
+  const std::string small = (folder / "small.png").string();
+  ASSERT_TRUE(cv::imwrite(small, noiseImage(7, 5)));
+  EXPECT_TRUE(readImage(small, 35).ok());
+  const ImageFile refused = readImage(small, 34);
+  EXPECT_FALSE(refused.ok());
+  EXPECT_EQ(refused.error, "image is 7 x 5 pixels, more than the limit of 34");
+
+  writeFile(folder / "huge.png", pngDeclaring(100000, 100000));
+  EXPECT_EQ(readImage((folder / "huge.png").string(), maxPixelCount).error,
+            "image is 100000 x 100000 pixels, more than the limit of 2147483647");
+  EXPECT_EQ(readImage((folder / "huge.png").string()).error,
+            "image is 100000 x 100000 pixels, more than the limit of 100000000")
+      << "the tool's default limit";
+  writeFile(folder / "widest.png", pngDeclaring(0xFFFFFFFFu, 0xFFFFFFFFu));
+  EXPECT_FALSE(readImage((folder / "widest.png").string(), maxPixelCount).ok()) << "no overflow";
+}
+
+}  // namespace
+}  // namespace superpixels::testing

@@ -1,0 +1,88 @@
+// The label file format: what labelText writes, what parseLabelText reads back and refuses, and
+// what counts as whole.
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "output/label_file.hpp"
+#include "superpixels/io.hpp"
+
+namespace superpixels {
+namespace {
+
+// Labels of every width, the extremes of the type included, are written in full: rows of tab-ended
+// decimal labels, each row ended by CR LF.
+TEST(LabelText, WritesLabelsOfEveryWidth) {
+  Result result;
+  result.width = 3;
+  result.height = 2;
+  result.labels = {7,  1234567,
+                   0,  std::numeric_limits<std::int32_t>::min(),
+                   42, std::numeric_limits<std::int32_t>::max()};
+  EXPECT_EQ(labelText(result), "7\t1234567\t0\t\r\n-2147483648\t42\t2147483647\t\r\n");
+  result.labels = {999, 1000, 5, 10, 99, 100};
+  EXPECT_EQ(labelText(result), "999\t1000\t5\t\r\n10\t99\t100\t\r\n");
+  result.width = 0;
+  result.labels.clear();
+  EXPECT_EQ(labelText(result), "\r\n\r\n");
+}
+
+TEST(LabelText, ReadsBackWhatItWrites) {
+  Result result;
+  result.width = 3;
+  result.height = 2;
+  result.regionCount = 3;
+  result.labels = {7, 7, 3, 3, 12, 12};
+  LabelGrid grid;
+  std::string error;
+  ASSERT_TRUE(parseLabelText(labelText(result), grid, error)) << error;
+  EXPECT_EQ(grid.width, 3);
+  EXPECT_EQ(grid.height, 2);
+  EXPECT_EQ(grid.labels, result.labels);
+  EXPECT_TRUE(isWholeLabelText(labelText(result), 3, 2));
+
+  // The largest label.
+  ASSERT_TRUE(parseLabelText("2147483647\t5\t\r\n", grid, error)) << error;
+  EXPECT_EQ(grid.labels, (std::vector<std::int32_t>{2147483647, 5}));
+}
+
+TEST(LabelText, RefusesAnythingElseNamingTheLine) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "empty file"},
+      {"0\t1\t\n", "line 1: line feed without carriage return"},
+      {"0\t1\t\r\n0\t1\t\r", "line 2: carriage return without line feed"},
+      {"0\t1\t\r\n0\t\r\n", "line 2: 1 labels, line 1 has 2"},
+      {"0\t1\t\r\n0\t1\t2\t\r\n", "line 2: 3 labels, line 1 has 2"},
+      {"0\t1\t\r\n0\t1\t", "line 2: file ends without CR LF"},
+      {"0\t1", "line 1: file ends without tab and CR LF"},
+      {"0\t1\r\n", "line 1: label followed by a carriage return instead of a tab"},
+      {"0 \t\r\n", "line 1: label followed by a space instead of a tab"},
+      {"0\t\t\r\n", "line 1: expected a digit, found a tab"},
+      {"0\t-1\t\r\n", "line 1: expected a digit, found '-'"},
+      {"0\t\r\n\r\n", "line 2: no labels"},
+      {"2147483648\t\r\n", "line 1: label too large"},
+  };
+  for (const auto& [text, expected] : cases) {
+    LabelGrid grid;
+    std::string error;
+    EXPECT_FALSE(parseLabelText(text, grid, error)) << ::testing::PrintToString(text);
+    EXPECT_EQ(error, expected) << ::testing::PrintToString(text);
+    EXPECT_FALSE(isWholeLabelText(text, 2, 2)) << ::testing::PrintToString(text);
+  }
+}
+
+TEST(LabelText, WholeOnlyWithTheExpectedNumberOfRowsAndColumns) {
+  const std::string text = "0\t0\t1\t\r\n0\t1\t1\t\r\n";
+  EXPECT_TRUE(isWholeLabelText(text, 3, 2));
+  EXPECT_FALSE(isWholeLabelText(text, 3, 1));
+  EXPECT_FALSE(isWholeLabelText(text, 3, 3));
+  EXPECT_FALSE(isWholeLabelText(text, 2, 2));
+  EXPECT_FALSE(isWholeLabelText(text.substr(0, text.size() - 1), 3, 2));
+}
+
+}  // namespace
+}  // namespace superpixels

@@ -1,0 +1,74 @@
+// Writing a result's files: encoded as the pictures and the label text, atomically over older
+// files, failures reported per file.
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "driver/output_tree.hpp"
+#include "superpixels/io.hpp"
+#include "support/files.hpp"
+#include "support/images.hpp"
+
+namespace superpixels::testing {
+namespace {
+
+// Colours without any black pixel.
+cv::Mat colourfulImage(int width, int height) {
+  std::mt19937 generator(5);
+  return makeImage(width, height, [&](int, int) {
+    return cv::Vec3b(1 + generator() % 255, 1 + generator() % 255, 1 + generator() % 255);
+  });
+}
+
+void expectSameImage(const cv::Mat& expected, const cv::Mat& actual) {
+  ASSERT_EQ(actual.type(), expected.type());
+  ASSERT_EQ(actual.size(), expected.size());
+  for (int y = 0; y < expected.rows; ++y) {
+    for (int x = 0; x < expected.cols; ++x) {
+      ASSERT_EQ(actual.at<cv::Vec3b>(y, x), expected.at<cv::Vec3b>(y, x))
+          << "first differing pixel (" << x << ", " << y << ")";
+    }
+  }
+}
+
+float component(int k) { return static_cast<float>(k / 21.0); }
+
+TEST(ResultFiles, AreWrittenAsEncodedOverExistingFilesAndFailuresAreReported) {
+  TempFolder folder;
+  const cv::Mat source = colourfulImage(5, 4);
+  Result result;
+  result.width = 5;
+  result.height = 4;
+  result.regionCount = 2;
+  for (int p = 0; p < 20; ++p) result.labels.push_back(p % 5 < 2 ? 0 : 1);
+  result.colours = {Colour{component(3), component(5), component(8)},
+                    Colour{component(19), component(0), component(11)}};
+  const std::string base = folder.str() + "/oak";
+  const ResultFiles files{base + boundarySuffix, base + partitionSuffix, base + labelSuffix};
+  // Older, longer files of the same names must not survive in part.
+  for (const std::string& path : {files.boundaryImage, files.partitionImage, files.labels}) {
+    writeFile(path, std::string(5000, 'x'));
+  }
+  ASSERT_TRUE(writeResults(files, source, result).empty());
+  EXPECT_EQ(readFile(files.labels), labelText(result));
+  expectSameImage(partitionImage(result), cv::imread(files.partitionImage, cv::IMREAD_COLOR));
+  expectSameImage(boundaryImage(source, result.labels),
+                  cv::imread(files.boundaryImage, cv::IMREAD_COLOR));
+
+  // A file left out is not touched.
+  fs::remove(files.partitionImage);
+  ASSERT_TRUE(writeResults({"", "", files.labels}, source, result).empty());
+  EXPECT_FALSE(fs::exists(files.partitionImage));
+
+  const std::string missing = folder.str() + "/missing/oak";
+  const std::vector<FileFailure> failures = writeResults(
+      {missing + boundarySuffix, missing + partitionSuffix, missing + labelSuffix}, source, result);
+  ASSERT_EQ(failures.size(), 3u) << "one failure does not stop the others";
+  EXPECT_EQ(failures[0].path, missing + boundarySuffix);
+  EXPECT_EQ(failures[2].path, missing + labelSuffix);
+  for (const FileFailure& failure : failures) EXPECT_FALSE(failure.reason.empty());
+  EXPECT_FALSE(fs::exists(folder / "missing"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 2);
+}
+
+}  // namespace
+}  // namespace superpixels::testing
