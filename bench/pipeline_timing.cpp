@@ -16,8 +16,11 @@ double secondsBetween(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
 }
 
-// Writes the one file `files` names, as the tool writes it.
-void write(const ResultFiles& files, const cv::Mat& bgr, const Result& result) {
+// Writes the one file named by the field `file` of ResultFiles, as the tool writes it.
+void write(std::string ResultFiles::*file, const std::string& path, const cv::Mat& bgr,
+           const Result& result) {
+  ResultFiles files;
+  files.*file = path;
   const std::vector<FileFailure> failures = writeResults(files, bgr, result);
   if (!failures.empty()) {
     throw std::runtime_error(failures.front().path + ": " + failures.front().reason);
@@ -37,11 +40,11 @@ PipelineTimes timePipeline(const std::string& path, const Options& options,
   const Result result = segment(image.bgr, options);
   const Clock::time_point segmentedAt = Clock::now();
 
-  write({outputBase + boundarySuffix, "", ""}, image.bgr, result);
+  write(&ResultFiles::boundaryImage, outputBase + boundarySuffix, image.bgr, result);
   const Clock::time_point boundaryAt = Clock::now();
-  write({"", outputBase + partitionSuffix, ""}, image.bgr, result);
+  write(&ResultFiles::partitionImage, outputBase + partitionSuffix, image.bgr, result);
   const Clock::time_point partitionAt = Clock::now();
-  write({"", "", outputBase + labelSuffix}, image.bgr, result);
+  write(&ResultFiles::labels, outputBase + labelSuffix, image.bgr, result);
   const Clock::time_point end = Clock::now();
 
   const StageTimes& stages = result.times;

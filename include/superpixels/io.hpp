@@ -39,10 +39,12 @@ cv::Mat boundaryImage(const cv::Mat& bgr, const std::vector<std::int32_t>& label
 // precision, truncated.
 cv::Vec3b colourBytes(const Colour& colour);
 
-// Every pixel of the result in its superpixel's display colour, blue-green-red.
+// Every pixel of the result in its superpixel's display colour, blue-green-red; black outside the
+// mask (label -1).
 cv::Mat partitionImage(const Result& result);
 
-// The label file: one line per row, every label followed by a tab, lines ended by CR LF.
+// The label file: one line per row, every label followed by a tab (-1 outside the mask), lines
+// ended by CR LF.
 std::string labelText(const Result& result);
 
 // Where writeResults puts each file; an empty path leaves that file out.
@@ -50,6 +52,8 @@ struct ResultFiles {
   std::string boundaryImage;   // the tool's NAME_KVR.png
   std::string partitionImage;  // NAME_partition.png
   std::string labels;          // NAME.txt
+  std::string regions;         // NAME_regions.csv: regionsCsv of the superpixel table
+  std::string adjacency;       // NAME_adjacency.csv: adjacencyCsv
 };
 
 // A file that could not be written, and why.

@@ -21,7 +21,7 @@ constexpr std::int32_t maxSuperpixelCount = 2147483647 / 25;
 constexpr std::int64_t maxPixelCount = 2147483647;
 
 // The field of Options a check refused.
-enum class OptionField { none, superpixelCount, weightFactor };
+enum class OptionField { none, superpixelCount, weightFactor, connectivity };
 
 // Outcome of Options::check.
 struct OptionsCheck {
@@ -36,6 +36,9 @@ struct Options {
   std::int32_t superpixelCount = 200;
   // Weight of spatial compactness against colour uniformity; finite and not negative.
   float weightFactor = 0.5f;
+  // 8: every superpixel is one piece through its pixels' 8 neighbours (corners count); 4: through
+  // the 4 horizontal and vertical neighbours only, as code that assumes 4-connectivity expects.
+  std::int32_t connectivity = 8;
 
   // The first field that is not usable, if any.
   OptionsCheck check() const;
@@ -80,9 +83,15 @@ struct Result {
 // gives it), at least 1 x 1 and with at most maxPixelCount pixels. Throws std::invalid_argument for
 // an unusable image or invalid options.
 //
+// `mask`, when not empty, limits the segmentation to a region of interest: 8-bit, one channel, the
+// image's size, non-zero meaning inside. Pixels outside take no part in anything and are labelled
+// -1; the superpixel count asked for counts superpixels inside, and the grid of initial blocks is
+// as fine as that count needs for the pixels inside. A mask with no pixel inside gives no
+// superpixel. A mask of all pixels gives exactly the result without a mask.
+//
 // Thread contract: fully re-entrant. Every call builds its own context and shares nothing, so
-// images may be segmented side by side on several threads. The result depends only on the image
-// and the options.
-Result segment(const cv::Mat& bgr, const Options& options);
+// images may be segmented side by side on several threads. The result depends only on the image,
+// the options and the mask.
+Result segment(const cv::Mat& bgr, const Options& options, const cv::Mat& mask = cv::Mat());
 
 }  // namespace superpixels

@@ -32,9 +32,11 @@ struct OutputTree {
   // suffix, "/sub/name", or empty) is `relativeBase`: folder + "/" + relativeBase + suffix, so the
   // paths hold "//" after the sub-folder's name.
   ResultFiles resultFiles(const std::string& relativeBase) const {
-    return {superpixelFolder + "/" + relativeBase + boundarySuffix,
-            partitionFolder + "/" + relativeBase + partitionSuffix,
-            partitionFolder + "/" + relativeBase + labelSuffix};
+    ResultFiles files;
+    files.boundaryImage = superpixelFolder + "/" + relativeBase + boundarySuffix;
+    files.partitionImage = partitionFolder + "/" + relativeBase + partitionSuffix;
+    files.labels = partitionFolder + "/" + relativeBase + labelSuffix;
+    return files;
   }
 };
 

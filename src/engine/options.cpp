@@ -20,6 +20,9 @@ OptionsCheck Options::check() const {
   } else if (!std::isfinite(weightFactor) || weightFactor < 0.0f) {
     result.field = OptionField::weightFactor;
     problem << "weightFactor is " << weightFactor << ", must be finite and not negative";
+  } else if (connectivity != 4 && connectivity != 8) {
+    result.field = OptionField::connectivity;
+    problem << "connectivity is " << connectivity << ", must be 4 or 8";
   }
   result.message = problem.str();
   return result;

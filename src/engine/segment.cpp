@@ -39,7 +39,7 @@ void runStages(SegmentationState& state, const ImageData& image, const Options& 
   spent.refinement = secondsSince(start);
 
   start = Clock::now();
-  enforceConnectivity(state);
+  enforceConnectivity(state, options.connectivity);
   spent.connectivity = secondsSince(start);
 }
 
@@ -50,26 +50,31 @@ Result makeResult(const SegmentationState& state) {
   result.height = state.image->height;
   result.regionCount = state.regionCount;
 
-  // Slot id -> compact label; a slot missing from the list maps to 0.
-  std::vector<std::int32_t> compact(map.slotCount, 0);
+  // Slot id -> compact label; a slot missing from the list maps to 0, a pixel outside the mask to
+  // -1.
+  std::vector<std::int32_t> compact(static_cast<std::size_t>(map.slotCount) + 1, 0);
+  compact[0] = -1;
   result.colours.resize(state.regionCount);
   for (std::int32_t j = 0; j < state.regionCount; ++j) {
     const std::int32_t slot = state.activeRegions[j];
-    compact[slot] = j;
+    compact[slot + 1] = j;
     result.colours[j] = Colour{map.red[slot], map.green[slot], map.blue[slot]};
   }
   result.labels.resize(map.labels.size());
-  for (std::size_t p = 0; p < map.labels.size(); ++p) result.labels[p] = compact[map.labels[p]];
+  // noRegion is -1: shifted by one, every label indexes the table.
+  for (std::size_t p = 0; p < map.labels.size(); ++p) {
+    result.labels[p] = compact[map.labels[p] + 1];
+  }
   return result;
 }
 
-Result segment(const cv::Mat& bgr, const Options& options) {
+Result segment(const cv::Mat& bgr, const Options& options, const cv::Mat& mask) {
   if (const OptionsCheck check = options.check(); !check.ok()) {
     throw std::invalid_argument(check.message);
   }
   StageTimes times;
   auto start = Clock::now();
-  const ImageData image = makeImageData(bgr);
+  const ImageData image = makeImageData(bgr, mask);
   times.labConversion = secondsSince(start);
   Result result;
   {

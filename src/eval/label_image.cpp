@@ -8,9 +8,11 @@ LabelImage compactLabelImage(int width, int height, std::vector<std::int32_t> la
   LabelImage image;
   image.width = width;
   image.height = height;
-  const std::int32_t maxLabel =
-      labels.empty() ? -1 : *std::max_element(labels.begin(), labels.end());
-  if (static_cast<std::int64_t>(maxLabel) <= 4 * static_cast<std::int64_t>(labels.size()) + 64) {
+  const auto [lowest, highest] = std::minmax_element(labels.begin(), labels.end());
+  const std::int32_t minLabel = labels.empty() ? 0 : *lowest;
+  const std::int32_t maxLabel = labels.empty() ? -1 : *highest;
+  if (minLabel >= 0 &&
+      static_cast<std::int64_t>(maxLabel) <= 4 * static_cast<std::int64_t>(labels.size()) + 64) {
     // Usual case, labels are small: a dense lookup table.
     std::vector<std::int32_t> newLabel(static_cast<std::size_t>(maxLabel) + 1, 0);
     for (const std::int32_t l : labels) newLabel[l] = 1;

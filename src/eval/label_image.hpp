@@ -16,8 +16,8 @@ struct LabelImage {
   std::int64_t pixelCount() const { return static_cast<std::int64_t>(width) * height; }
 };
 
-// Builds a LabelImage from raw non-negative labels (any values, `labels.size() == width *
-// height`), renumbering them in increasing order of value.
+// Builds a LabelImage from raw labels (any values, `labels.size() == width * height`; -1, outside
+// a mask, is one label like any other), renumbering them in increasing order of value.
 LabelImage compactLabelImage(int width, int height, std::vector<std::int32_t> labels);
 
 }  // namespace superpixels::eval

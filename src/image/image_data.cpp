@@ -35,14 +35,27 @@ void buildLabTablesOnce() {
 
 }  // namespace
 
-ImageData makeImageData(const cv::Mat& bgr) {
+ImageData makeImageData(const cv::Mat& bgr, const cv::Mat& mask) {
   if (const std::string why = unusableReason(bgr); !why.empty()) throw std::invalid_argument(why);
+  if (!mask.empty()) {
+    if (mask.dims != 2 || mask.type() != CV_8UC1) {
+      throw std::invalid_argument("mask is not 8-bit with one channel");
+    }
+    if (mask.size() != bgr.size()) {
+      throw std::invalid_argument("mask is " + std::to_string(mask.cols) + " x " +
+                                  std::to_string(mask.rows) + " pixels, the image " +
+                                  std::to_string(bgr.cols) + " x " + std::to_string(bgr.rows));
+    }
+  }
   ImageData image;
   image.sourceImage = bgr;
+  image.mask = mask;
   buildLabTablesOnce();
   cv::cvtColor(bgr, image.labImage, cv::COLOR_BGR2Lab);
   image.width = bgr.cols;
   image.height = bgr.rows;
+  image.insideCount = mask.empty() ? static_cast<std::int64_t>(bgr.cols) * bgr.rows
+                                   : static_cast<std::int64_t>(cv::countNonZero(mask));
   return image;
 }
 

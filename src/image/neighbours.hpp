@@ -34,8 +34,9 @@ inline NeighbourList neighbourList(std::int32_t p, std::int32_t width, std::int3
 // Calls visit(q) for every neighbour q of pixel p = y * width + x, in the order of neighbourList.
 // Pixels off the image border take a path without bounds tests.
 template <typename Visit>
-inline void forEachNeighbour(std::int32_t p, std::int32_t x, std::int32_t y, std::int32_t width,
-                             std::int32_t height, Visit&& visit) {
+__attribute__((always_inline)) inline void forEachNeighbour(std::int32_t p, std::int32_t x,
+                                                            std::int32_t y, std::int32_t width,
+                                                            std::int32_t height, Visit&& visit) {
   if (x > 0 && y > 0 && x + 1 < width && y + 1 < height) {
     visit(p - width - 1);
     visit(p - 1);
@@ -48,6 +49,19 @@ inline void forEachNeighbour(std::int32_t p, std::int32_t x, std::int32_t y, std
   } else {
     for (const std::int32_t q : neighbourList(p, width, height)) visit(q);
   }
+}
+
+// Calls visit(q) for every horizontal and vertical neighbour q of pixel p = y * width + x, in the
+// order of neighbourList restricted to them: (x-1,y), (x,y-1), (x,y+1), (x+1,y).
+template <typename Visit>
+__attribute__((always_inline)) inline void forEachSideNeighbour(std::int32_t p, std::int32_t x,
+                                                                std::int32_t y, std::int32_t width,
+                                                                std::int32_t height,
+                                                                Visit&& visit) {
+  if (x > 0) visit(p - 1);
+  if (y > 0) visit(p - width);
+  if (y + 1 < height) visit(p + width);
+  if (x + 1 < width) visit(p + 1);
 }
 
 }  // namespace superpixels

@@ -80,8 +80,11 @@ struct Pass {
     return state.regionStats[u];
   }
 
-  // Splits region c, whose pixels are `all` (ascending), into its 8-connected pieces, in
-  // ascending order of their smallest pixel.
+  // Splits region c, whose pixels are `all` (ascending), into its pieces, in ascending order of
+  // their smallest pixel: 8-connected, or with `sidesOnly` 4-connected (pieces and the regions next
+  // to them are then found through the horizontal and vertical neighbours alone). `masked`:
+  // pixels outside the mask (noRegion) may lie next to a piece; they are no neighbouring region.
+  template <bool masked, bool sidesOnly>
   void findPieces(std::int32_t c, const std::int32_t* all, std::size_t count) {
     const std::int32_t* labels = state.labelMap.labels.data();
     std::uint8_t* seen = reached.data();
@@ -101,14 +104,14 @@ struct Pass {
       *tail++ = seed;
       // The visit is kept small so that it is inlined at all eight neighbours; a foreign label
       // takes the out-of-line path.
-      const auto visit = [&](std::int32_t a) {
+      const auto visit = [&](std::int32_t a) __attribute__((always_inline)) {
         const std::int32_t l = labels[a];
         if (l == c) {
           if (!seen[a]) {
             seen[a] = 1;
             *tail++ = a;
           }
-        } else {
+        } else if (!masked || l != noRegion) {
           noteNeighbour(piece.neighboursBegin, l);
         }
       };
@@ -116,7 +119,11 @@ struct Pass {
         const std::int32_t z = *head;
         std::int32_t x, y;
         position(z, x, y);
-        forEachNeighbour(z, x, y, width, height, visit);
+        if (sidesOnly) {
+          forEachSideNeighbour(z, x, y, width, height, visit);
+        } else {
+          forEachNeighbour(z, x, y, width, height, visit);
+        }
       }
       piece.end = static_cast<std::size_t>(tail - first);
       piece.neighboursEnd = near.size();
@@ -151,8 +158,14 @@ struct Pass {
   }
 
   // Hands `piece` of region c to the neighbouring region whose cost rises least by taking it in.
+  // A piece with no neighbouring region is a whole part of the mask on its own (without a mask,
+  // only the whole image is such a piece, and it is always kept): it becomes a region of its own.
   void handOver(std::int32_t c, const Piece& piece) {
     const RegionStats s = statsOf(queue.data() + piece.begin, queue.data() + piece.end);
+    if (piece.neighboursBegin == piece.neighboursEnd) {
+      makeRegion(piece, s);
+      return;
+    }
     const double w = state.balanceWeight;
     std::int32_t target = near[piece.neighboursBegin];
     double best = noReceiverYet;
@@ -176,22 +189,44 @@ struct Pass {
     }
     state.regionStats[target].absorb(s);
   }
+
+  // A new region of `piece`, whose model is `s`, in a slot after every other: it comes last in
+  // the numbering, and its display colour is the palette's next. No later turn of the pass meets
+  // it: no other region's pixel lies next to it.
+  void makeRegion(const Piece& piece, const RegionStats& s) {
+    LabelMap& map = state.labelMap;
+    const std::int32_t slot = map.slotCount++;
+    for (std::size_t i = piece.begin; i < piece.end; ++i) map.labels[queue[i]] = slot;
+    state.regionStats.push_back(s);
+    const Colour colour = displayColours(map.slotCount).back();
+    map.red.push_back(colour.red);
+    map.green.push_back(colour.green);
+    map.blue.push_back(colour.blue);
+  }
 };
 
 }  // namespace
 
-void enforceConnectivity(SegmentationState& state) {
+void enforceConnectivity(SegmentationState& state, std::int32_t connectivity) {
   Pass pass(state);
   const std::vector<std::int32_t>& labels = state.labelMap.labels;
   const std::int32_t slots = state.labelMap.slotCount;
   // Merging and refinement keep labels only: the pixel sets are gathered here, by counting sort.
   pass.start.assign(slots + 1, 0);
-  for (const std::int32_t label : labels) ++pass.start[label + 1];
+  const bool masked = state.image->hasMask();
+  if (masked) {
+    for (const std::int32_t label : labels) {
+      if (label != noRegion) ++pass.start[label + 1];
+    }
+  } else {
+    for (const std::int32_t label : labels) ++pass.start[label + 1];
+  }
   for (std::int32_t s = 0; s < slots; ++s) pass.start[s + 1] += pass.start[s];
-  pass.order.resize(labels.size());
+  pass.order.resize(pass.start[slots]);
   {
     std::vector<std::int32_t> next(pass.start.begin(), pass.start.end() - 1);
     for (std::size_t p = 0; p < labels.size(); ++p) {
+      if (masked && labels[p] == noRegion) continue;
       pass.order[next[labels[p]]++] = static_cast<std::int32_t>(p);
     }
   }
@@ -212,7 +247,13 @@ void enforceConnectivity(SegmentationState& state) {
       all = pass.pixels.data();
       count = pass.pixels.size();
     }
-    pass.findPieces(c, all, count);
+    if (connectivity == 4) {
+      masked ? pass.findPieces<true, true>(c, all, count)
+             : pass.findPieces<false, true>(c, all, count);
+    } else {
+      masked ? pass.findPieces<true, false>(c, all, count)
+             : pass.findPieces<false, false>(c, all, count);
+    }
 
     std::size_t kept = 0;
     for (std::size_t i = 1; i < pass.pieces.size(); ++i) {

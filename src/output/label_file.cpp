@@ -51,12 +51,21 @@ bool scanLabelText(std::string_view text, Take take, std::int64_t& width, std::i
         break;
       }
       if (*p == '\n') return fail("line feed without carriage return");
-      if (!isDigit(*p)) return fail("expected a digit, found " + describe(*p));
       std::int64_t value = 0;
-      do {
-        value = value * 10 + (*p++ - '0');
-        if (value > std::numeric_limits<std::int32_t>::max()) return fail("label too large");
-      } while (p != end && isDigit(*p));
+      if (*p == '-') {
+        // Outside a mask.
+        if (end - p < 2 || p[1] != '1' || (end - p > 2 && isDigit(p[2]))) {
+          return fail("a negative label other than -1");
+        }
+        value = -1;
+        p += 2;
+      } else {
+        if (!isDigit(*p)) return fail("expected a digit, found " + describe(*p));
+        do {
+          value = value * 10 + (*p++ - '0');
+          if (value > std::numeric_limits<std::int32_t>::max()) return fail("label too large");
+        } while (p != end && isDigit(*p));
+      }
       if (p == end) return fail("file ends without tab and CR LF");
       if (*p != '\t') return fail("label followed by " + describe(*p) + " instead of a tab");
       ++p;

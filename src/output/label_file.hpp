@@ -4,7 +4,7 @@
 // by the evaluation and checked here by --skip-existing.
 //
 // Plain text, one line per image row, top row first; every label a run of decimal digits
-// (at most 2^31 - 1) followed by a tab; every line, the last included, ended by CR LF; all lines
+// (at most 2^31 - 1), or -1 outside a mask, followed by a tab; every line, the last included, ended by CR LF; all lines
 // holding the same number of labels, at least one.
 
 #include <cstdint>

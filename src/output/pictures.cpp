@@ -28,13 +28,17 @@ cv::Vec3b colourBytes(const Colour& colour) {
 }
 
 cv::Mat partitionImage(const Result& result) {
-  std::vector<cv::Vec3b> palette(result.colours.size());
-  for (std::size_t i = 0; i < palette.size(); ++i) palette[i] = colourBytes(result.colours[i]);
+  // Indexed by label + 1: black for -1, outside the mask.
+  std::vector<cv::Vec3b> palette(result.colours.size() + 1, cv::Vec3b(0, 0, 0));
+  for (std::size_t i = 0; i < result.colours.size(); ++i) {
+    palette[i + 1] = colourBytes(result.colours[i]);
+  }
+  const cv::Vec3b* shifted = palette.data() + 1;
   cv::Mat out(result.height, result.width, CV_8UC3);
   for (int y = 0; y < result.height; ++y) {
     const std::int32_t* row = result.labels.data() + static_cast<std::size_t>(y) * result.width;
     cv::Vec3b* o = out.ptr<cv::Vec3b>(y);
-    for (int x = 0; x < result.width; ++x) o[x] = palette[row[x]];
+    for (int x = 0; x < result.width; ++x) o[x] = shifted[row[x]];
   }
   return out;
 }

@@ -3,6 +3,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "output/atomic_file.hpp"
+#include "superpixels/describe.hpp"
 #include "superpixels/io.hpp"
 
 namespace superpixels {
@@ -36,6 +37,15 @@ std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& b
   }
   if (!files.labels.empty()) {
     note(files.labels, writeFileAtomically(files.labels, labelText(result)));
+  }
+  if (!files.regions.empty()) {
+    const std::string csv =
+        regionsCsv(describeRegions(result.labels, result.width, result.height, bgr));
+    note(files.regions, writeFileAtomically(files.regions, csv));
+  }
+  if (!files.adjacency.empty()) {
+    const std::string csv = adjacencyCsv(adjacency(result.labels, result.width, result.height));
+    note(files.adjacency, writeFileAtomically(files.adjacency, csv));
   }
   return failures;
 }

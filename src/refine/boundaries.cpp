@@ -26,6 +26,20 @@ inline bool hasForeignInteriorNeighbour(const std::int32_t* l, std::int32_t p, s
          below[0] != own || above[1] != own || l[p + 1] != own || below[1] != own;
 }
 
+// Under a mask: pixel p is inside and has a neighbour inside labelled differently. Pixels outside
+// are in no region and border none.
+bool hasForeignInsideNeighbour(const std::vector<std::int32_t>& labels, std::int32_t p,
+                               std::int32_t x, std::int32_t y, std::int32_t width,
+                               std::int32_t height) {
+  const std::int32_t own = labels[p];
+  if (own == noRegion) return false;
+  bool foreign = false;
+  forEachNeighbour(p, x, y, width, height, [&](std::int32_t q) {
+    foreign = foreign || (labels[q] != own && labels[q] != noRegion);
+  });
+  return foreign;
+}
+
 void setBit(std::vector<std::uint64_t>& bits, std::int32_t p, bool on) {
   const std::uint64_t mask = std::uint64_t{1} << (p & 63);
   std::uint64_t& word = bits[static_cast<std::size_t>(p) >> 6];
@@ -40,6 +54,17 @@ void rebuildBoundaries(const SegmentationState& state, RefinementData& refinemen
   const std::vector<std::int32_t>& labels = state.labelMap.labels;
   const std::int32_t* l = labels.data();
   refinement.boundaryBits.assign((static_cast<std::size_t>(width) * height + 63) / 64, 0);
+  if (state.image->hasMask()) {
+    for (std::int32_t y = 0; y < height; ++y) {
+      for (std::int32_t x = 0; x < width; ++x) {
+        const std::int32_t p = y * width + x;
+        if (hasForeignInsideNeighbour(labels, p, x, y, width, height)) {
+          setBit(refinement.boundaryBits, p, true);
+        }
+      }
+    }
+    return;
+  }
   for (std::int32_t y = 0; y < height; ++y) {
     const bool innerRow = y > 0 && y + 1 < height;
     for (std::int32_t x = 0; x < width; ++x) {
@@ -58,9 +83,20 @@ void updateBoundaries(const SegmentationState& state, RefinementData& refinement
   const std::int32_t height = state.image->height;
   const std::vector<std::int32_t>& labels = state.labelMap.labels;
   const std::int32_t* l = labels.data();
+  const bool masked = state.image->hasMask();
   for (const std::int32_t centre : moved) {
     const std::int32_t cx = centre % width;
     const std::int32_t cy = centre / width;
+    if (masked) {
+      for (std::int32_t y = std::max(cy - 1, 0); y <= std::min(cy + 1, height - 1); ++y) {
+        for (std::int32_t x = std::max(cx - 1, 0); x <= std::min(cx + 1, width - 1); ++x) {
+          const std::int32_t p = y * width + x;
+          setBit(refinement.boundaryBits, p,
+                 hasForeignInsideNeighbour(labels, p, x, y, width, height));
+        }
+      }
+      continue;
+    }
     if (cx >= 2 && cy >= 2 && cx + 2 < width && cy + 2 < height) {
       // The window lies off the image border (the common case): no bounds tests.
       for (std::int32_t dy = -1; dy <= 1; ++dy) {

@@ -11,6 +11,8 @@ namespace superpixels {
 namespace {
 
 // The best move of border pixel p = y * width + x of region m (at `position`), if any gains.
+// `masked`: pixels outside the mask (noRegion) may neighbour p; they are no target.
+template <bool masked>
 void proposeMove(const SegmentationState& state, RefinementData& refinement, std::int32_t m,
                  std::int32_t position, std::int32_t p, std::int32_t x, std::int32_t y,
                  std::vector<PixelMove>& found) {
@@ -23,6 +25,7 @@ void proposeMove(const SegmentationState& state, RefinementData& refinement, std
   forEachNeighbour(p, x, y, image.width, image.height, [&](std::int32_t q) {
     const std::int32_t l = labels[q];
     if (l == m || (targetCount > 0 && l == targets[0])) return;
+    if (masked && l == noRegion) return;
     if (std::find(targets + 1, targets + targetCount, l) == targets + targetCount) {
       targets[targetCount++] = l;
     }
@@ -93,18 +96,13 @@ void proposeMove(const SegmentationState& state, RefinementData& refinement, std
   if (best > 0.0) found.push_back({best, m, target, p});
 }
 
-}  // namespace
-
-void proposeMoves(const SegmentationState& state, RefinementData& refinement,
-                  const std::vector<std::uint8_t>& revisit) {
+// proposeMove for every border pixel of a region flagged in `revisit`, in ascending order.
+template <bool masked>
+void proposeForBorderPixels(const SegmentationState& state, RefinementData& refinement,
+                            const std::vector<std::uint8_t>& revisit,
+                            std::vector<PixelMove>& found) {
   const std::int32_t width = state.image->width;
   const std::vector<std::int32_t>& labels = state.labelMap.labels;
-  for (std::int32_t j = 0; j < state.regionCount; ++j) {
-    if (revisit[j]) refinement.touchingRegions[j].clear();
-  }
-  // Border pixels are visited in ascending order, all regions at once; the proposals are then
-  // put in region order, which keeps pixel order within a region.
-  std::vector<PixelMove> found;
   std::int32_t y = 0;
   std::int32_t rowStart = 0;
   const std::vector<std::uint64_t>& bits = refinement.boundaryBits;
@@ -118,8 +116,25 @@ void proposeMoves(const SegmentationState& state, RefinementData& refinement,
         rowStart += width;
         ++y;
       }
-      proposeMove(state, refinement, m, position, p, p - rowStart, y, found);
+      proposeMove<masked>(state, refinement, m, position, p, p - rowStart, y, found);
     }
+  }
+}
+
+}  // namespace
+
+void proposeMoves(const SegmentationState& state, RefinementData& refinement,
+                  const std::vector<std::uint8_t>& revisit) {
+  for (std::int32_t j = 0; j < state.regionCount; ++j) {
+    if (revisit[j]) refinement.touchingRegions[j].clear();
+  }
+  // Border pixels are visited in ascending order, all regions at once; the proposals are then
+  // put in region order, which keeps pixel order within a region.
+  std::vector<PixelMove> found;
+  if (state.image->hasMask()) {
+    proposeForBorderPixels<true>(state, refinement, revisit, found);
+  } else {
+    proposeForBorderPixels<false>(state, refinement, revisit, found);
   }
   std::vector<std::int32_t> start(state.regionCount + 1, 0);
   for (const PixelMove& move : found) ++start[positionOf(state, move.regionA) + 1];

@@ -15,7 +15,8 @@ void evaluateCandidate(const SegmentationState& state, MergeData& merge, Candida
 void addCandidate(const SegmentationState& state, MergeData& merge, std::int32_t a, std::int32_t b);
 
 // One candidate for every pair of 8-adjacent initial blocks, the smaller id first, made in block
-// order: right, below, below left, below right.
+// order: right, below, below left, below right. Under a mask, only for blocks whose pixels inside
+// are 8-adjacent.
 void seedCandidates(SegmentationState& state, MergeData& merge);
 
 }  // namespace superpixels

@@ -25,7 +25,9 @@ void resolveLabels(SegmentationState& state, MergeData& merge) {
       s = next;
     }
   }
-  for (std::int32_t& label : state.labelMap.labels) label = into[label];
+  for (std::int32_t& label : state.labelMap.labels) {
+    if (label != noRegion) label = into[label];
+  }
 }
 
 }  // namespace

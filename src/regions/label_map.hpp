@@ -7,6 +7,9 @@
 
 namespace superpixels {
 
+// Label of a pixel outside the mask: it belongs to no region.
+inline constexpr std::int32_t noRegion = -1;
+
 // Which region every pixel belongs to and every region's display colour. Regions are numbered by
 // slot id: the row-major number of the initial block they grew from. Greedy merging keeps the
 // region tree instead of the labels and brings `labels` up to date when it ends.
@@ -14,7 +17,8 @@ struct LabelMap {
   std::vector<float> red;  // per slot, one of k / 21 for k = 0 .. 20
   std::vector<float> green;
   std::vector<float> blue;
-  std::vector<std::int32_t> labels;  // per pixel index y * width + x, the region's slot id
+  // Per pixel index y * width + x, the region's slot id; noRegion outside the mask.
+  std::vector<std::int32_t> labels;
   std::int32_t slotCount = 0;
 
   // Cuts a width x height image into blocks of blockWidth x blockHeight (the last column and row

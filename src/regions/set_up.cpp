@@ -8,26 +8,42 @@ namespace superpixels {
 
 namespace {
 
-// Pools every pixel into its block's model, in row-major order: the order fixes the rounding.
+// Pools every pixel inside the mask into its block's model, in row-major order: the order fixes
+// the rounding.
+template <bool masked>
 void accumulateBlockStatistics(SegmentationState& state) {
   const ImageData& image = *state.image;
   for (std::int32_t y = 0; y < image.height; ++y) {
     RegionStats* block = &state.regionStats[(y / state.blockHeight) * state.gridColumns];
+    const std::uint8_t* inside = masked ? image.mask.ptr<std::uint8_t>(y) : nullptr;
     std::int32_t blockEnd = state.blockWidth;
     for (std::int32_t x = 0; x < image.width; ++x) {
       if (x == blockEnd) {
         ++block;
         blockEnd += state.blockWidth;
       }
+      if (masked && inside[x] == 0) continue;
       state.absorbPixel(*block, x, y);
+    }
+  }
+}
+
+// Outside the mask, pixels belong to no block: their label is noRegion.
+void unlabelOutside(SegmentationState& state) {
+  const ImageData& image = *state.image;
+  std::int32_t* label = state.labelMap.labels.data();
+  for (std::int32_t y = 0; y < image.height; ++y) {
+    const std::uint8_t* inside = image.mask.ptr<std::uint8_t>(y);
+    for (std::int32_t x = 0; x < image.width; ++x, ++label) {
+      if (inside[x] == 0) *label = noRegion;
     }
   }
 }
 
 }  // namespace
 
-std::int32_t gridStep(std::int32_t width, std::int32_t height, std::int32_t superpixelCount) {
-  const float q = static_cast<float>(static_cast<std::int64_t>(width) * height) /
+std::int32_t gridStep(std::int64_t pixels, std::int32_t superpixelCount) {
+  const float q = static_cast<float>(pixels) /
                   static_cast<float>(static_cast<std::int64_t>(superpixelCount) * 25);
   const float s = std::sqrt(q);
   return static_cast<std::int32_t>(s > 1.0f ? s : 1.0f);
@@ -39,21 +55,30 @@ void setUpSegmentation(SegmentationState& state, MergeData& merge, const ImageDa
   merge = MergeData{};
   state.image = &image;
   state.weightFactor = weightFactor;
-  const std::int32_t step = gridStep(image.width, image.height, superpixelCount);
+  // With a mask, the blocks are as fine as the pixels inside need for the count asked for.
+  const std::int32_t step = gridStep(image.insideCount, superpixelCount);
   state.blockWidth = step;
   state.blockHeight = step;
   state.gridColumns = blocksToCover(image.width, step);
   state.gridRows = blocksToCover(image.height, step);
 
   const std::int32_t blocks = state.gridColumns * state.gridRows;
-  state.regionCount = blocks;
   state.regionStats.assign(blocks, RegionStats{});
   // Blocks have up to 8 neighbours; most lists never move.
   merge.regionCandidates.reset(blocks, 8);
   merge.mergedInto.resize(blocks);
   for (std::int32_t slot = 0; slot < blocks; ++slot) merge.mergedInto[slot] = slot;
   state.labelMap = LabelMap(image.width, image.height, step, step);
-  accumulateBlockStatistics(state);
+  if (image.hasMask()) {
+    unlabelOutside(state);
+    accumulateBlockStatistics<true>(state);
+    // A block without a pixel inside is no region.
+    state.regionCount = 0;
+    for (const RegionStats& block : state.regionStats) state.regionCount += block.count > 0.0;
+  } else {
+    accumulateBlockStatistics<false>(state);
+    state.regionCount = blocks;
+  }
   merge.regionCosts.resize(blocks);
   for (std::int32_t slot = 0; slot < blocks; ++slot) {
     merge.regionCosts[slot] = state.regionStats[slot].cost(state.balanceWeight);
@@ -64,7 +89,7 @@ void setUpSegmentation(SegmentationState& state, MergeData& merge, const ImageDa
   trace.step = step;
   trace.gridColumns = state.gridColumns;
   trace.gridRows = state.gridRows;
-  trace.initialRegionCount = blocks;
+  trace.initialRegionCount = state.regionCount;
 }
 
 }  // namespace superpixels

@@ -14,7 +14,10 @@ TEST(ExistingResults, WholeOnlyWhenBothPngsEndAndAgreeWithTheLabelFile) {
   const std::string boundary = (folder / "a_KVR.png").string();
   const std::string partition = (folder / "a_partition.png").string();
   const std::string labels = (folder / "a.txt").string();
-  const ResultFiles files{boundary, partition, labels};
+  ResultFiles files;
+  files.boundaryImage = boundary;
+  files.partitionImage = partition;
+  files.labels = labels;
   const std::string png3x2 = pngDeclaring(3, 2);
   writeFile(boundary, png3x2);
   writeFile(partition, png3x2);

@@ -90,6 +90,21 @@ void palettePixels(ByteReader& in, cv::Mat& image) {
   }
 }
 
+// A mask as runs: each byte gives inside (low bit) and a run length (the other bits, plus 1) in
+// row-major order; the last run fills the rest.
+cv::Mat maskRuns(ByteReader& in, int width, int height) {
+  cv::Mat mask(height, width, CV_8U, cv::Scalar(0));
+  const int pixels = width * height;
+  int p = 0;
+  while (p < pixels) {
+    const bool last = in.atEnd();
+    const std::uint8_t code = in.byte();
+    const int run = last ? pixels - p : 1 + (code >> 1);
+    for (int i = 0; i < run && p < pixels; ++i, ++p) mask.data[p] = code & 1;
+  }
+  return mask;
+}
+
 // Appends the broken invariant, if any, to `problem`; true when it holds.
 bool check(bool holds, std::string& problem, const std::string& what) {
   if (!holds && problem.empty()) problem = what;
@@ -99,7 +114,8 @@ bool check(bool holds, std::string& problem, const std::string& what) {
 std::string checkState(const SegmentationState& state, const Options& options) {
   std::string problem;
   const LabelMap& map = state.labelMap;
-  const std::int32_t width = state.image->width, height = state.image->height;
+  const ImageData& image = *state.image;
+  const std::int32_t width = image.width, height = image.height;
   const std::int32_t pixels = width * height;
   if (!check(map.labels.size() == static_cast<std::size_t>(pixels), problem,
              "label map size differs from the pixel count") ||
@@ -108,16 +124,21 @@ std::string checkState(const SegmentationState& state, const Options& options) {
     return problem;
   }
   for (std::int32_t p = 0; p < pixels; ++p) {
-    if (!check(map.labels[p] >= 0 && map.labels[p] < map.slotCount, problem,
-               "pixel " + std::to_string(p) + " has slot " + std::to_string(map.labels[p]) +
-                   " outside 0 .. " + std::to_string(map.slotCount - 1))) {
+    const bool inside = image.inside(p % width, p / width);
+    if (!check(inside ? map.labels[p] >= 0 && map.labels[p] < map.slotCount
+                      : map.labels[p] == noRegion,
+               problem,
+               "pixel " + std::to_string(p) + (inside ? " inside" : " outside") + " has slot " +
+                   std::to_string(map.labels[p]) + ", of " + std::to_string(map.slotCount))) {
       return problem;
     }
   }
 
   // Every region's pixels, ascending, gathered from the labels; its model counts exactly them.
   std::vector<std::vector<std::int32_t>> members(map.slotCount);
-  for (std::int32_t p = 0; p < pixels; ++p) members[map.labels[p]].push_back(p);
+  for (std::int32_t p = 0; p < pixels; ++p) {
+    if (map.labels[p] != noRegion) members[map.labels[p]].push_back(p);
+  }
   std::vector<std::int32_t> live;
   for (std::int32_t slot = 0; slot < map.slotCount; ++slot) {
     if (members[slot].empty()) continue;
@@ -132,10 +153,11 @@ std::string checkState(const SegmentationState& state, const Options& options) {
   check(state.regionCount == static_cast<std::int32_t>(state.activeRegions.size()), problem,
         "regionCount differs from the active list's length");
   check(state.activeRegions == live, problem, "active list differs from the non-empty slots");
-  check(state.regionCount >= 1, problem, "no region left");
+  const bool anyInside = image.insideCount > 0;
+  check(state.regionCount >= (anyInside ? 1 : 0), problem, "no region left");
   check(state.trace.finalRegionCount == state.regionCount, problem,
         "finalRegionCount differs from regionCount");
-  check(state.trace.mergedRegionCount >= 1 &&
+  check(state.trace.mergedRegionCount >= (anyInside ? 1 : 0) &&
             state.trace.mergedRegionCount <= state.trace.initialRegionCount,
         problem, "merged region count outside 1 .. initial blocks");
   check(!state.trace.mergeReachedCount || state.trace.mergedRegionCount <= options.superpixelCount,
@@ -144,7 +166,8 @@ std::string checkState(const SegmentationState& state, const Options& options) {
         "refinement passes outside 1 .. 22");
   if (!problem.empty()) return problem;
 
-  // Every region one 8-connected piece: a flood fill from its first pixel reaches all of it.
+  // Every region one piece: a flood fill from its first pixel, through 8 or through the 4
+  // horizontal and vertical neighbours, reaches all of it.
   std::vector<std::uint8_t> seen(pixels, 0);
   std::vector<std::int32_t> stack;
   for (const std::int32_t slot : live) {
@@ -156,7 +179,8 @@ std::string checkState(const SegmentationState& state, const Options& options) {
       const std::int32_t p = stack.back();
       stack.pop_back();
       for (const std::int32_t q : neighbourList(p, width, height)) {
-        if (seen[q] || map.labels[q] != slot) continue;
+        const bool side = q % width == p % width || q / width == p / width;
+        if (seen[q] || map.labels[q] != slot || (options.connectivity == 4 && !side)) continue;
         seen[q] = 1;
         ++reached;
         stack.push_back(q);
@@ -186,6 +210,12 @@ std::string checkResult(const Result& result, const SegmentationState& state,
   std::vector<std::uint8_t> used(result.regionCount, 0);
   for (std::size_t p = 0; p < pixels; ++p) {
     const std::int32_t label = result.labels[p];
+    if (state.labelMap.labels[p] == noRegion) {
+      if (!check(label == -1, problem, "pixel outside has label " + std::to_string(label))) {
+        return problem;
+      }
+      continue;
+    }
     if (!check(label >= 0 && label < result.regionCount, problem,
                "compact label " + std::to_string(label) + " out of range at pixel " +
                    std::to_string(p)) ||
@@ -235,12 +265,14 @@ FuzzCase decodeCase(const std::uint8_t* data, std::size_t size) {
   } else {
     rawPixels(in, fuzzCase.image);
   }
+  if (mode & 8) fuzzCase.options.connectivity = 4;
+  if (mode & 16) fuzzCase.mask = maskRuns(in, width, height);
   return fuzzCase;
 }
 
 std::string checkPipeline(const FuzzCase& fuzzCase) {
   try {
-    const ImageData image = makeImageData(fuzzCase.image);
+    const ImageData image = makeImageData(fuzzCase.image, fuzzCase.mask);
     SegmentationState state;
     runStages(state, image, fuzzCase.options);
     if (std::string problem = checkState(state, fuzzCase.options); !problem.empty()) {

@@ -45,6 +45,10 @@ TEST(LabelText, ReadsBackWhatItWrites) {
   EXPECT_EQ(grid.labels, result.labels);
   EXPECT_TRUE(isWholeLabelText(labelText(result), 3, 2));
 
+  // -1 outside a mask.
+  ASSERT_TRUE(parseLabelText("-1\t0\t\r\n", grid, error)) << error;
+  EXPECT_EQ(grid.labels, (std::vector<std::int32_t>{-1, 0}));
+
   // The largest label.
   ASSERT_TRUE(parseLabelText("2147483647\t5\t\r\n", grid, error)) << error;
   EXPECT_EQ(grid.labels, (std::vector<std::int32_t>{2147483647, 5}));
@@ -62,7 +66,9 @@ TEST(LabelText, RefusesAnythingElseNamingTheLine) {
       {"0\t1\r\n", "line 1: label followed by a carriage return instead of a tab"},
       {"0 \t\r\n", "line 1: label followed by a space instead of a tab"},
       {"0\t\t\r\n", "line 1: expected a digit, found a tab"},
-      {"0\t-1\t\r\n", "line 1: expected a digit, found '-'"},
+      {"0\t-2\t\r\n", "line 1: a negative label other than -1"},
+      {"0\t-10\t\r\n", "line 1: a negative label other than -1"},
+      {"0\t-\t\r\n", "line 1: a negative label other than -1"},
       {"0\t\r\n\r\n", "line 2: no labels"},
       {"2147483648\t\r\n", "line 1: label too large"},
   };

@@ -43,7 +43,10 @@ TEST(ResultFiles, AreWrittenAsEncodedOverExistingFilesAndFailuresAreReported) {
   result.colours = {Colour{component(3), component(5), component(8)},
                     Colour{component(19), component(0), component(11)}};
   const std::string base = folder.str() + "/oak";
-  const ResultFiles files{base + boundarySuffix, base + partitionSuffix, base + labelSuffix};
+  ResultFiles files;
+  files.boundaryImage = base + boundarySuffix;
+  files.partitionImage = base + partitionSuffix;
+  files.labels = base + labelSuffix;
   // Older, longer files of the same names must not survive in part.
   for (const std::string& path : {files.boundaryImage, files.partitionImage, files.labels}) {
     writeFile(path, std::string(5000, 'x'));
@@ -56,12 +59,17 @@ TEST(ResultFiles, AreWrittenAsEncodedOverExistingFilesAndFailuresAreReported) {
 
   // A file left out is not touched.
   fs::remove(files.partitionImage);
-  ASSERT_TRUE(writeResults({"", "", files.labels}, source, result).empty());
+  ResultFiles labelsOnly;
+  labelsOnly.labels = files.labels;
+  ASSERT_TRUE(writeResults(labelsOnly, source, result).empty());
   EXPECT_FALSE(fs::exists(files.partitionImage));
 
   const std::string missing = folder.str() + "/missing/oak";
-  const std::vector<FileFailure> failures = writeResults(
-      {missing + boundarySuffix, missing + partitionSuffix, missing + labelSuffix}, source, result);
+  ResultFiles unwritable;
+  unwritable.boundaryImage = missing + boundarySuffix;
+  unwritable.partitionImage = missing + partitionSuffix;
+  unwritable.labels = missing + labelSuffix;
+  const std::vector<FileFailure> failures = writeResults(unwritable, source, result);
   ASSERT_EQ(failures.size(), 3u) << "one failure does not stop the others";
   EXPECT_EQ(failures[0].path, missing + boundarySuffix);
   EXPECT_EQ(failures[2].path, missing + labelSuffix);

@@ -12,14 +12,14 @@ namespace {
 using Pair = std::pair<std::int32_t, std::int32_t>;
 
 TEST(GridStep, AboutTwentyFiveBlocksPerSuperpixel) {
-  EXPECT_EQ(gridStep(481, 321, 200), 5);
-  EXPECT_EQ(gridStep(481, 321, 400), 3);
-  EXPECT_EQ(gridStep(481, 321, 1000), 2);
-  EXPECT_EQ(gridStep(100, 100, 1), 20);
-  EXPECT_EQ(gridStep(10, 10, 50), 1);  // below 1, raised to 1
+  EXPECT_EQ(gridStep(std::int64_t{481} * 321, 200), 5);
+  EXPECT_EQ(gridStep(std::int64_t{481} * 321, 400), 3);
+  EXPECT_EQ(gridStep(std::int64_t{481} * 321, 1000), 2);
+  EXPECT_EQ(gridStep(std::int64_t{100} * 100, 1), 20);
+  EXPECT_EQ(gridStep(std::int64_t{10} * 10, 50), 1);  // below 1, raised to 1
   // Products beyond 32 bits: 50000 x 50000 pixels and the largest count.
-  EXPECT_EQ(gridStep(50000, 50000, 1), 10000);
-  EXPECT_EQ(gridStep(100, 100, maxSuperpixelCount), 1);
+  EXPECT_EQ(gridStep(std::int64_t{50000} * 50000, 1), 10000);
+  EXPECT_EQ(gridStep(std::int64_t{100} * 100, maxSuperpixelCount), 1);
 }
 
 struct Grid {
