@@ -30,6 +30,19 @@ struct ImageFile {
 // header declares more than `maxPixels` pixels is refused before any pixel memory is allocated.
 ImageFile readImage(const std::string& path, std::int64_t maxPixels = defaultMaxPixels);
 
+// A mask file, read.
+struct MaskFile {
+  cv::Mat mask;         // 8-bit, one channel: 1 inside, 0 outside, when ok()
+  std::string error;    // why it could not be used
+  int systemError = 0;  // the errno when the file itself could not be opened (ENOENT, EISDIR, ...)
+  bool ok() const { return error.empty(); }
+};
+
+// Reads a mask for segment(): any image file readImage accepts (header checked, pixel limit
+// applied before decoding), at any bit depth and with any number of channels; a pixel is inside
+// where any of its channels (alpha included) is not zero.
+MaskFile readMask(const std::string& path, std::int64_t maxPixels = defaultMaxPixels);
+
 // Copy of `bgr` with the superpixel borders and the top row and left column in black: a pixel is
 // black unless the 2 x 2 window ending at it lies inside the image and holds one label only.
 // `labels` is row-major with one entry per pixel of `bgr` (8-bit, 3 channels); any integers do.

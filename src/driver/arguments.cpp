@@ -70,6 +70,12 @@ std::string usageText() {
          "                  (default 100000000)\n"
          "  --shard I/N     segment only part I of N of the images (0 <= I < N), chosen by a\n"
          "                  stable hash of each image's path; the N parts together are one run\n"
+         "  --connectivity N  4: every superpixel one piece through its pixels' sides only;\n"
+         "                  8 (the default): corners count\n"
+         "  --masks DIR     segment only inside masks: the mask of INPUT/sub/name.ext is\n"
+         "                  DIR/sub/name.png, inside where any channel is not 0; -1 outside\n"
+         "  --regions       also write NAME_regions.csv (a row of figures per superpixel) and\n"
+         "                  NAME_adjacency.csv (touching superpixels) beside NAME.txt\n"
          "  --skip-existing leave an image alone when its three results exist and are whole\n"
          "  --progress      show a progress line on standard error (default: when it is a\n"
          "                  terminal); --no-progress never shows it\n"
@@ -132,6 +138,18 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
                           false);
       }
       run.shard = *shard;
+    } else if (name == "--connectivity") {
+      if (!value(text)) return usageError("--connectivity needs a value");
+      if (text != "4" && text != "8") {
+        return usageError("--connectivity '" + text + "' is not usable: must be 4 or 8", false);
+      }
+      run.segmentation.connectivity = text == "4" ? 4 : 8;
+    } else if (name == "--masks") {
+      if (!value(text)) return usageError("--masks needs a value");
+      if (text.empty()) return usageError("--masks needs a folder", false);
+      run.masksFolder = text;
+    } else if (argument == "--regions") {
+      run.writeRegions = true;
     } else if (argument == "--skip-existing") {
       run.skipExisting = true;
     } else if (argument == "--quiet") {

@@ -1,6 +1,7 @@
 #include "driver/batch.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -50,7 +51,8 @@ std::vector<std::size_t> earlierImagesWithSameResults(const std::vector<WalkEntr
 // Segments one image and writes its results; failures are reported on `err`.
 ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, const OutputTree& tree,
                          std::ostream& out, std::ostream& err) {
-  const ResultFiles files = tree.resultFiles(relativeBase(entry));
+  const std::string base = relativeBase(entry);
+  const ResultFiles files = tree.resultFiles(base, options.writeRegions);
   if (options.skipExisting && resultsComplete(files)) return ImageStatus::skipped;
 
   const ImageFile image = readImage(entry.fullPath, options.maxPixels);
@@ -58,8 +60,23 @@ ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, cons
     err << entry.fullPath << ": " << image.error << "\n";
     return ImageStatus::failed;
   }
+  cv::Mat mask;
+  if (!options.masksFolder.empty()) {
+    const std::string maskPath = options.masksFolder + base + ".png";
+    MaskFile maskFile = readMask(maskPath, options.maxPixels);
+    if (maskFile.ok() && maskFile.mask.size() != image.bgr.size()) {
+      maskFile.error = "mask is " + std::to_string(maskFile.mask.cols) + " x " +
+                       std::to_string(maskFile.mask.rows) + " pixels, the image " +
+                       std::to_string(image.bgr.cols) + " x " + std::to_string(image.bgr.rows);
+    }
+    if (!maskFile.ok() && maskFile.systemError != ENOENT) {
+      err << maskPath << ": " << maskFile.error << "\n";
+      return ImageStatus::failed;
+    }
+    mask = maskFile.mask;  // none: the image is segmented whole
+  }
   out << "reading  " << entry.fullPath << "...\n";
-  const Result result = segment(image.bgr, options.segmentation);
+  const Result result = segment(image.bgr, options.segmentation, mask);
   out << "save superpixel to " << files.boundaryImage << "\n";
   const std::vector<FileFailure> failures = writeResults(files, image.bgr, result);
   for (const FileFailure& failure : failures) err << failure.path << ": " << failure.reason << "\n";
@@ -225,7 +242,8 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   removeLeftoverTemporaries(tree.partitionFolder);
 
   std::vector<WalkEntry> images =
-      mirrorWalk(walkInput(options.inputFolder, options.outputFolder), tree, out, err, summary);
+      mirrorWalk(walkInput(options.inputFolder, {options.outputFolder, options.masksFolder}), tree,
+                 out, err, summary);
   // By result name, not by file name: images that share their results fall into one shard.
   std::erase_if(
       images, [&](const WalkEntry& entry) { return !inShard(relativeBase(entry), options.shard); });

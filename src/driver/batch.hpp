@@ -19,6 +19,10 @@ struct RunOptions {
   // Images whose header declares more pixels are refused before decoding; 1 .. maxPixelCount.
   std::int64_t maxPixels = defaultMaxPixels;
   Shard shard;  // only the images of this part of the tree; mirror folders all the same
+  // Empty, or the folder of masks: the mask of INPUT/sub/name.ext is masksFolder/sub/name.png; an
+  // image without one is segmented whole.
+  std::string masksFolder;
+  bool writeRegions = false;  // also NAME_regions.csv and NAME_adjacency.csv
   bool skipExisting = false;  // leave an image alone when its three results exist and are whole
   bool quiet = false;         // no per-image console lines (errors still go to `err`)
   bool showProgress = false;  // a progress line on `err`, which must then be a terminal

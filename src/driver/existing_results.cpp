@@ -26,6 +26,10 @@ bool resultsComplete(const ResultFiles& files) {
   if (!partition.ok || partition.width != boundary.width || partition.height != boundary.height) {
     return false;
   }
+  // The tables, when asked for, are written atomically after the label file: there, or not.
+  for (const std::string* table : {&files.regions, &files.adjacency}) {
+    if (!table->empty() && !std::ifstream(*table)) return false;
+  }
   std::ifstream in(files.labels, std::ios::binary);
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   return isWholeLabelText(text, boundary.width, boundary.height);

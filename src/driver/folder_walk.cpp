@@ -18,8 +18,7 @@ struct FileId {
 };
 
 struct Walk {
-  bool hasExcluded = false;
-  FileId excluded{};
+  std::vector<FileId> excluded;
   std::vector<WalkEntry> entries;
   std::vector<FileId> path;  // folders on the current walk path
 
@@ -72,7 +71,7 @@ struct Walk {
       }
       if (S_ISDIR(info.st_mode)) {
         const FileId childId{info.st_dev, info.st_ino};
-        if (hasExcluded && childId == excluded) continue;
+        if (std::find(excluded.begin(), excluded.end(), childId) != excluded.end()) continue;
         if (std::find(path.begin(), path.end(), childId) != path.end()) {
           note(WalkEntry::Kind::warning, childFull, childRelative,
                "warning: skipped, it leads back to a folder being walked");
@@ -96,12 +95,14 @@ bool isImagePath(const std::string& path) {
   return suffix == ".png" || suffix == ".ppm" || suffix == ".bmp" || suffix == ".jpg";
 }
 
-std::vector<WalkEntry> walkInput(const std::string& inputFolder, const std::string& excluded) {
+std::vector<WalkEntry> walkInput(const std::string& inputFolder,
+                                 const std::vector<std::string>& excluded) {
   Walk walk;
   struct stat info;
-  if (!excluded.empty() && ::stat(excluded.c_str(), &info) == 0) {
-    walk.hasExcluded = true;
-    walk.excluded = {info.st_dev, info.st_ino};
+  for (const std::string& folder : excluded) {
+    if (!folder.empty() && ::stat(folder.c_str(), &info) == 0) {
+      walk.excluded.push_back({info.st_dev, info.st_ino});
+    }
   }
   if (::stat(inputFolder.c_str(), &info) != 0) {
     walk.note(WalkEntry::Kind::error, inputFolder, "",

@@ -26,10 +26,11 @@ struct WalkEntry {
 // Walks the tree under `inputFolder` depth-first, entries of a folder in byte order of their names,
 // following symbolic links, and returns what it met: every folder before its contents, every plain
 // file with an image suffix, and what went wrong. Other files are left out. A folder already on the
-// current walk path (a link loop) is a warning and is not entered; the folder `excluded` (the
-// output folder, when it lies inside the input tree) is never entered. An input that is itself an
-// image file yields one image with an empty relative path. Nothing is created or printed, and
-// nothing stops the walk.
-std::vector<WalkEntry> walkInput(const std::string& inputFolder, const std::string& excluded);
+// current walk path (a link loop) is a warning and is not entered; the folders `excluded` (the
+// output folder and the masks folder, when they lie inside the input tree) are never entered. An
+// input that is itself an image file yields one image with an empty relative path. Nothing is
+// created or printed, and nothing stops the walk.
+std::vector<WalkEntry> walkInput(const std::string& inputFolder,
+                                 const std::vector<std::string>& excluded);
 
 }  // namespace superpixels

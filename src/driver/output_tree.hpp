@@ -14,6 +14,9 @@ inline constexpr const char* partitionSubfolder = "partition_results";
 inline constexpr const char* boundarySuffix = "_KVR.png";
 inline constexpr const char* partitionSuffix = "_partition.png";
 inline constexpr const char* labelSuffix = ".txt";
+// With --regions, beside the label file.
+inline constexpr const char* regionsSuffix = "_regions.csv";
+inline constexpr const char* adjacencySuffix = "_adjacency.csv";
 
 // Creates one folder level; an existing folder counts as success, anything else (an existing plain
 // file of that name included) as failure, with the reason in `reason`.
@@ -30,12 +33,16 @@ struct OutputTree {
 
   // The result files of the image whose relative base (its path relative to INPUT without its
   // suffix, "/sub/name", or empty) is `relativeBase`: folder + "/" + relativeBase + suffix, so the
-  // paths hold "//" after the sub-folder's name.
-  ResultFiles resultFiles(const std::string& relativeBase) const {
+  // paths hold "//" after the sub-folder's name. With `tables`, the two CSV files as well.
+  ResultFiles resultFiles(const std::string& relativeBase, bool tables = false) const {
     ResultFiles files;
     files.boundaryImage = superpixelFolder + "/" + relativeBase + boundarySuffix;
     files.partitionImage = partitionFolder + "/" + relativeBase + partitionSuffix;
     files.labels = partitionFolder + "/" + relativeBase + labelSuffix;
+    if (tables) {
+      files.regions = partitionFolder + "/" + relativeBase + regionsSuffix;
+      files.adjacency = partitionFolder + "/" + relativeBase + adjacencySuffix;
+    }
     return files;
   }
 };

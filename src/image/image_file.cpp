@@ -1,4 +1,4 @@
-// readImage of the public I/O header: the header check, then the decoder.
+// readImage and readMask of the public I/O header: the header check, then the decoder.
 
 #include <cerrno>
 #include <cstring>
@@ -39,9 +39,8 @@ int openError(const std::string& path) {
   return error;
 }
 
-}  // namespace
-
-ImageFile readImage(const std::string& path, std::int64_t maxPixels) {
+// Opens, checks the header of and decodes the file at `path` with `flags`.
+ImageFile decodeChecked(const std::string& path, std::int64_t maxPixels, int flags) {
   if (const int error = openError(path); error != 0) {
     return failed(std::string("cannot open file: ") + std::strerror(error), error);
   }
@@ -54,16 +53,40 @@ ImageFile readImage(const std::string& path, std::int64_t maxPixels) {
   }
   ImageFile file;
   try {
-    file.bgr = cv::imread(path, cv::IMREAD_COLOR);
+    file.bgr = cv::imread(path, flags);
   } catch (const cv::Exception& e) {
     return failed("cannot decode image (" + e.msg + ")");
   }
   if (file.bgr.empty()) return failed("cannot decode image");
-  if (const std::string why = unusableReason(file.bgr); !why.empty()) return failed(why);
   if (static_cast<std::int64_t>(file.bgr.cols) * file.bgr.rows > maxPixels) {
     return failed(overLimit(file.bgr.cols, file.bgr.rows, maxPixels));
   }
   return file;
+}
+
+}  // namespace
+
+ImageFile readImage(const std::string& path, std::int64_t maxPixels) {
+  ImageFile file = decodeChecked(path, maxPixels, cv::IMREAD_COLOR);
+  if (!file.ok()) return file;
+  if (const std::string why = unusableReason(file.bgr); !why.empty()) return failed(why);
+  return file;
+}
+
+MaskFile readMask(const std::string& path, std::int64_t maxPixels) {
+  const ImageFile file = decodeChecked(path, maxPixels, cv::IMREAD_UNCHANGED);
+  MaskFile mask;
+  if (!file.ok()) {
+    mask.error = file.error;
+    mask.systemError = file.systemError;
+    return mask;
+  }
+  // Inside where any channel is not zero, whatever the depth.
+  std::vector<cv::Mat> channels;
+  cv::split(file.bgr, channels);
+  mask.mask = cv::Mat(file.bgr.size(), CV_8U, cv::Scalar(0));
+  for (const cv::Mat& channel : channels) mask.mask.setTo(1, channel != 0);
+  return mask;
 }
 
 }  // namespace superpixels

@@ -23,7 +23,7 @@ class FolderWalkTest : public ::testing::Test {
   }
   void folder(const std::string& relative) { fs::create_directories(input_ + "/" + relative); }
 
-  void walk(const std::string& input, const std::string& excluded = {}) {
+  void walk(const std::string& input, const std::vector<std::string>& excluded = {}) {
     entries_ = walkInput(input, excluded);
   }
 
@@ -137,14 +137,15 @@ TEST_F(FolderWalkTest, DanglingLinkNamedLikeAnImageIsAnError) {
       std::vector<std::string>{input_ + "/broken.png: cannot read: No such file or directory"});
 }
 
-TEST_F(FolderWalkTest, OutputFolderInsideTheInputTreeIsNeverWalked) {
+TEST_F(FolderWalkTest, OutputAndMasksFoldersInsideTheInputTreeAreNeverWalked) {
   file("a.png");
   file("results/superpixels/old_KVR.png");  // left by an earlier run
   file("results/partition_results/old_partition.png");
-  // The excluded folder is recognised whatever the spelling of its path.
-  for (const std::string& excluded : {input_ + "/results", input_ + "/./results/"}) {
-    SCOPED_TRACE(excluded);
-    walk(input_, excluded);
+  file("masks/a.png");
+  // The excluded folders are recognised whatever the spelling of their paths.
+  for (const std::string& results : {input_ + "/results", input_ + "/./results/"}) {
+    SCOPED_TRACE(results);
+    walk(input_, {results, input_ + "/masks"});
     EXPECT_EQ(relativePaths(), std::vector<std::string>{"/a.png"});
     EXPECT_TRUE(relativePaths(Kind::folder).empty());
   }
