@@ -33,6 +33,7 @@ std::string benchUsage() {
   return "Usage: superpixels_bench [OPTIONS]\n"
          "       superpixels_bench --write-labels FOLDER [--images DIR] [--counts LIST]\n"
          "       superpixels_bench --jobs-scaling [--images DIR] [--counts K] [--repeat R]\n"
+         "       superpixels_bench --data-costs [--images DIR] [--counts LIST] [--repeat R]\n"
          "\n"
          "Times the whole per-image pipeline (decode and Lab, set-up, merging, refinement,\n"
          "connectivity, the three writers) against OpenCV's SLIC on the same photos, one thread,\n"
@@ -55,6 +56,11 @@ std::string benchUsage() {
          "                   --jobs 1 and --jobs 2 in turn (count: the first of --counts) and\n"
          "                   compare the images per second\n"
          "  --tool PATH      the tool for --jobs-scaling (default: the one built beside)\n"
+         "  --data-costs     instead of the above, time per photo, side by side: the engine with\n"
+         "                   no mask and with an all-inside mask, the per-superpixel table and "
+         "the\n"
+         "                   adjacency against the whole pipeline, and count superpixels with\n"
+         "                   connectivity 8 and 4\n"
          "  --memory IMAGE COUNT OUTPUT_BASE\n"
          "                   internal: run the pipeline once and print its peak memory\n";
 }
@@ -111,6 +117,8 @@ bool parseBenchOptions(const std::vector<std::string>& arguments, BenchOptions& 
       options.mode = BenchOptions::Mode::writeLabels;
     } else if (argument == "--help") {
       options.mode = BenchOptions::Mode::help;
+    } else if (argument == "--data-costs") {
+      options.mode = BenchOptions::Mode::dataCosts;
     } else if (argument == "--jobs-scaling") {
       options.mode = BenchOptions::Mode::jobsScaling;
     } else if (argument == "--tool") {

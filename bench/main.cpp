@@ -17,6 +17,7 @@
 
 #include "baselines.hpp"
 #include "bench_options.hpp"
+#include "data_costs.hpp"
 #include "driver/folder_walk.hpp"
 #include "jobs_scaling.hpp"
 #include "large_photo.hpp"
@@ -249,6 +250,8 @@ int main(int argc, char** argv) {
         return writeLabels(options);
       case BenchOptions::Mode::jobsScaling:
         return jobsScaling(options);
+      case BenchOptions::Mode::dataCosts:
+        return measureDataCosts(options);
       case BenchOptions::Mode::help:
         std::cout << benchUsage();
         return 0;

@@ -36,10 +36,10 @@ std::vector<AdjacentPair> adjacency(const std::vector<std::int32_t>& labels, std
                                     std::int32_t height) {
   requireLabelMapSize(labels, width, height);
   const LabelIndex index(labels);
-  const std::vector<std::int32_t>& at = index.indices();
+  const std::int32_t* at = index.indices();
   std::vector<std::vector<Neighbour>> larger(index.count());
   for (std::int32_t y = 0; y < height; ++y) {
-    const std::int32_t* row = at.data() + static_cast<std::size_t>(y) * width;
+    const std::int32_t* row = at + static_cast<std::size_t>(y) * width;
     const std::int32_t* below = y + 1 < height ? row + width : nullptr;
     for (std::int32_t x = 0; x < width; ++x) {
       if (x + 1 < width && row[x] != row[x + 1]) count(larger, row[x], row[x + 1]);

@@ -15,7 +15,7 @@ void requireLabelMapSize(const std::vector<std::int32_t>& labels, std::int32_t w
   }
 }
 
-LabelIndex::LabelIndex(const std::vector<std::int32_t>& labels) : indices_(labels.size()) {
+LabelIndex::LabelIndex(const std::vector<std::int32_t>& labels) {
   if (labels.empty()) return;
   const auto [lowest, highest] = std::minmax_element(labels.begin(), labels.end());
   const std::int64_t span = static_cast<std::int64_t>(*highest) - *lowest;
@@ -30,7 +30,12 @@ LabelIndex::LabelIndex(const std::vector<std::int32_t>& labels) : indices_(label
         values_.push_back(l);
       }
     }
+    if (values_.size() == static_cast<std::size_t>(*highest) + 1) {
+      identity_ = labels.data();  // every label from 0 to the largest is used
+      return;
+    }
     table[0] = -1;
+    indices_.resize(labels.size());
     for (std::size_t p = 0; p < labels.size(); ++p) indices_[p] = table[labels[p] + 1];
     return;
   }
@@ -40,6 +45,7 @@ LabelIndex::LabelIndex(const std::vector<std::int32_t>& labels) : indices_(label
   const auto minusOne = std::lower_bound(values_.begin(), values_.end(), -1);
   const bool hasMinusOne = minusOne != values_.end() && *minusOne == -1;
   if (hasMinusOne) values_.erase(minusOne);
+  indices_.resize(labels.size());
   for (std::size_t p = 0; p < labels.size(); ++p) {
     indices_[p] =
         labels[p] == -1

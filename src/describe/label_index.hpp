@@ -14,12 +14,14 @@ class LabelIndex {
   std::int32_t count() const { return static_cast<std::int32_t>(values_.size()); }
   // The label of index i.
   std::int32_t label(std::int32_t i) const { return values_[i]; }
-  // The index of every pixel's label, -1 for the label -1.
-  const std::vector<std::int32_t>& indices() const { return indices_; }
+  // The index of every pixel's label, -1 for the label -1. For labels 0 .. count - 1 (and -1),
+  // as the engine gives them, the labels themselves, not copied.
+  const std::int32_t* indices() const { return identity_ != nullptr ? identity_ : indices_.data(); }
 
  private:
   std::vector<std::int32_t> values_;
   std::vector<std::int32_t> indices_;
+  const std::int32_t* identity_ = nullptr;
 };
 
 // Throws std::invalid_argument unless `labels` holds width x height values.

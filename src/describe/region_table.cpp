@@ -13,15 +13,15 @@ namespace superpixels {
 
 namespace {
 
-// Sums over one superpixel's pixels. Features are taken relative to the first pixel met, so that
-// the sums of products stay small: for integer features they are then exact in double precision
-// for any superpixel of less than some 10^9 pixels spread over less than 10^3 pixels.
+// Sums over one superpixel's pixels, in integers: every feature is an integer, so the sums are
+// exact (positions relative to the first pixel met keep the sums of products within 64 bits for
+// any image of at most 2^31 pixels), and only the final divisions round.
 struct Sums {
   std::int64_t pixels = 0;
   std::int32_t left = 0, top = 0, right = 0, bottom = 0;
-  double origin[5] = {};    // x, y, L, a, b of the first pixel
-  double sum[8] = {};       // dx, dy, dL, da, db, then red, green, blue (absolute)
-  double products[9] = {};  // xx, xy, yy, LL, La, Lb, aa, ab, bb of the deviations from origin
+  std::int32_t originX = 0, originY = 0;
+  std::int64_t sum[8] = {};       // dx, dy, L, a, b, red, green, blue
+  std::int64_t products[9] = {};  // dx dx, dx dy, dy dy, then LL, La, Lb, aa, ab, bb
 };
 
 }  // namespace
@@ -39,44 +39,59 @@ std::vector<RegionRow> describeRegions(const std::vector<std::int32_t>& labels, 
   }
   const LabelIndex index(labels);
   std::vector<Sums> sums(index.count());
-  const std::int32_t* at = index.indices().data();
+  const std::int32_t* at = index.indices();
   for (std::int32_t y = 0; y < height; ++y) {
     const std::uint8_t* pixel = colour ? bgr.ptr<std::uint8_t>(y) : nullptr;
     const std::uint8_t* labPixel = colour ? lab.ptr<std::uint8_t>(y) : nullptr;
-    for (std::int32_t x = 0; x < width; ++x, ++at) {
-      const std::int32_t i = *at;
-      if (i < 0) continue;
+    const std::int32_t* row = at + static_cast<std::size_t>(y) * width;
+    // Run by run: a superpixel's pixels mostly follow each other along a row, and the position
+    // sums of a run have closed forms.
+    for (std::int32_t x = 0; x < width;) {
+      const std::int32_t i = row[x];
+      std::int32_t end = x + 1;
+      while (end < width && row[end] == i) ++end;
+      if (i < 0) {
+        x = end;
+        continue;
+      }
       Sums& s = sums[i];
-      const double f[5] = {static_cast<double>(x), static_cast<double>(y),
-                           colour ? static_cast<double>(labPixel[3 * x]) : 0.0,
-                           colour ? static_cast<double>(labPixel[3 * x + 1]) : 0.0,
-                           colour ? static_cast<double>(labPixel[3 * x + 2]) : 0.0};
       if (s.pixels == 0) {
-        std::copy(f, f + 5, s.origin);
-        s.left = s.right = x;
-        s.top = s.bottom = y;
+        s.originX = s.left = s.right = x;
+        s.originY = s.top = y;
       }
-      ++s.pixels;
+      const std::int64_t n = end - x;
+      s.pixels += n;
       s.left = std::min(s.left, x);
-      s.right = std::max(s.right, x);
+      s.right = std::max(s.right, end - 1);
       s.bottom = y;  // rows come in ascending order
-      double d[5];
-      for (int k = 0; k < 5; ++k) d[k] = f[k] - s.origin[k];
-      for (int k = 0; k < 5; ++k) s.sum[k] += d[k];
-      s.products[0] += d[0] * d[0];
-      s.products[1] += d[0] * d[1];
-      s.products[2] += d[1] * d[1];
+      // dx runs from a to b: its sum and the sum of its squares.
+      const std::int64_t a = x - s.originX, b = end - 1 - s.originX;
+      const std::int64_t dy = y - s.originY;
+      const std::int64_t sumDx = (a + b) * n / 2;
+      const std::int64_t squares = (b * (b + 1) * (2 * b + 1) - (a - 1) * a * (2 * a - 1)) / 6;
+      s.sum[0] += sumDx;
+      s.sum[1] += dy * n;
+      s.products[0] += squares;
+      s.products[1] += sumDx * dy;
+      s.products[2] += dy * dy * n;
       if (colour) {
-        s.sum[5] += pixel[3 * x + 2];
-        s.sum[6] += pixel[3 * x + 1];
-        s.sum[7] += pixel[3 * x];
-        s.products[3] += d[2] * d[2];
-        s.products[4] += d[2] * d[3];
-        s.products[5] += d[2] * d[4];
-        s.products[6] += d[3] * d[3];
-        s.products[7] += d[3] * d[4];
-        s.products[8] += d[4] * d[4];
+        for (std::int32_t u = x; u < end; ++u) {
+          const std::int64_t L = labPixel[3 * u], A = labPixel[3 * u + 1], B = labPixel[3 * u + 2];
+          s.sum[2] += L;
+          s.sum[3] += A;
+          s.sum[4] += B;
+          s.sum[5] += pixel[3 * u + 2];
+          s.sum[6] += pixel[3 * u + 1];
+          s.sum[7] += pixel[3 * u];
+          s.products[3] += L * L;
+          s.products[4] += L * A;
+          s.products[5] += L * B;
+          s.products[6] += A * A;
+          s.products[7] += A * B;
+          s.products[8] += B * B;
+        }
       }
+      x = end;
     }
   }
 
@@ -86,16 +101,17 @@ std::vector<RegionRow> describeRegions(const std::vector<std::int32_t>& labels, 
     const Sums& s = sums[i];
     RegionRow& row = rows[i];
     const double n = static_cast<double>(s.pixels);
-    double mean[5];  // of the deviations
-    for (int k = 0; k < 5; ++k) mean[k] = s.sum[k] / n;
-    // Sum of (a - mean a)(b - mean b) = sum ab - n mean a mean b, divided by n.
+    // (sum ab - sum a sum b / n) / n, with the numerator n sum ab - sum a sum b exact in integers
+    // as long as it fits (in 128 bits here).
     const auto cov = [&](int product, int a, int b) {
-      return (s.products[product] - n * mean[a] * mean[b]) / n;
+      const __int128 numerator = static_cast<__int128>(s.pixels) * s.products[product] -
+                                 static_cast<__int128>(s.sum[a]) * s.sum[b];
+      return static_cast<double>(numerator) / (n * n);
     };
     row.label = index.label(static_cast<std::int32_t>(i));
     row.pixels = s.pixels;
-    row.centroidX = s.origin[0] + mean[0];
-    row.centroidY = s.origin[1] + mean[1];
+    row.centroidX = s.originX + static_cast<double>(s.sum[0]) / n;
+    row.centroidY = s.originY + static_cast<double>(s.sum[1]) / n;
     row.left = s.left;
     row.top = s.top;
     row.width = s.right - s.left + 1;
@@ -104,12 +120,12 @@ std::vector<RegionRow> describeRegions(const std::vector<std::int32_t>& labels, 
     row.covXY = cov(1, 0, 1);
     row.covYY = cov(2, 1, 1);
     if (colour) {
-      row.meanRed = s.sum[5] / n;
-      row.meanGreen = s.sum[6] / n;
-      row.meanBlue = s.sum[7] / n;
-      row.meanL = s.origin[2] + mean[2];
-      row.meanA = s.origin[3] + mean[3];
-      row.meanB = s.origin[4] + mean[4];
+      row.meanL = static_cast<double>(s.sum[2]) / n;
+      row.meanA = static_cast<double>(s.sum[3]) / n;
+      row.meanB = static_cast<double>(s.sum[4]) / n;
+      row.meanRed = static_cast<double>(s.sum[5]) / n;
+      row.meanGreen = static_cast<double>(s.sum[6]) / n;
+      row.meanBlue = static_cast<double>(s.sum[7]) / n;
       row.covLL = cov(3, 2, 2);
       row.covLA = cov(4, 2, 3);
       row.covLB = cov(5, 2, 4);
