@@ -21,7 +21,7 @@ constexpr std::int32_t maxSuperpixelCount = 2147483647 / 25;
 constexpr std::int64_t maxPixelCount = 2147483647;
 
 // The field of Options a check refused.
-enum class OptionField { none, superpixelCount, weightFactor, connectivity };
+enum class OptionField { none, superpixelCount, weightFactor, connectivity, threads };
 
 // Outcome of Options::check.
 struct OptionsCheck {
@@ -39,6 +39,9 @@ struct Options {
   // 8: every superpixel is one piece through its pixels' 8 neighbours (corners count); 4: through
   // the 4 horizontal and vertical neighbours only, as code that assumes 4-connectivity expects.
   std::int32_t connectivity = 8;
+  // Threads working on the image: 0 for one per hardware thread, 1 for the calling thread alone.
+  // The result is the same for every number.
+  std::int32_t threads = 0;
 
   // The first field that is not usable, if any.
   OptionsCheck check() const;
@@ -89,9 +92,10 @@ struct Result {
 // as fine as that count needs for the pixels inside. A mask with no pixel inside gives no
 // superpixel. A mask of all pixels gives exactly the result without a mask.
 //
-// Thread contract: fully re-entrant. Every call builds its own context and shares nothing, so
-// images may be segmented side by side on several threads. The result depends only on the image,
-// the options and the mask.
+// Thread contract: fully re-entrant. Every call builds its own context (and its own helper threads,
+// as Options::threads asks) and shares nothing, so images may be segmented side by side on several
+// threads; give each call threads = 1 then, unless it is to share the cores. The result depends
+// only on the image, the options and the mask, never on the number of threads.
 Result segment(const cv::Mat& bgr, const Options& options, const cv::Mat& mask = cv::Mat());
 
 }  // namespace superpixels

@@ -66,6 +66,8 @@ std::string usageText() {
          "Options:\n"
          "  --jobs N        segment N images side by side (default: one per hardware thread);\n"
          "                  the results and the console lines are the same for every N\n"
+         "  --threads N     threads working on one image (default: one per hardware thread;\n"
+         "                  workers with no image left help the others)\n"
          "  --max-pixels N  refuse, before decoding, any image of more than N pixels\n"
          "                  (default 100000000)\n"
          "  --shard I/N     segment only part I of N of the images (0 <= I < N), chosen by a\n"
@@ -129,6 +131,16 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
                               std::to_string(maxJobs),
                           false);
       }
+    } else if (name == "--threads") {
+      if (!value(text)) return usageError("--threads needs a value");
+      const std::int64_t threads = parseWholeNumber(text, maxJobs);
+      if (threads < 1) {
+        return usageError("--threads '" + text +
+                              "' is not usable: must be a whole number from 1 to " +
+                              std::to_string(maxJobs),
+                          false);
+      }
+      run.segmentation.threads = static_cast<std::int32_t>(threads);
     } else if (name == "--shard") {
       if (!value(text)) return usageError("--shard needs a value");
       const std::optional<Shard> shard = parseShard(text);

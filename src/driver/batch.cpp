@@ -1,6 +1,7 @@
 #include "driver/batch.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <exception>
@@ -15,7 +16,9 @@
 #include "driver/folder_walk.hpp"
 #include "driver/output_tree.hpp"
 #include "driver/progress.hpp"
+#include "engine/shared_executor.hpp"
 #include "output/atomic_file.hpp"
+#include "output/write_results.hpp"
 
 namespace superpixels {
 
@@ -50,7 +53,7 @@ std::vector<std::size_t> earlierImagesWithSameResults(const std::vector<WalkEntr
 
 // Segments one image and writes its results; failures are reported on `err`.
 ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, const OutputTree& tree,
-                         std::ostream& out, std::ostream& err) {
+                         Executor& executor, std::ostream& out, std::ostream& err) {
   const std::string base = relativeBase(entry);
   const ResultFiles files = tree.resultFiles(base, options.writeRegions);
   if (options.skipExisting && resultsComplete(files)) return ImageStatus::skipped;
@@ -76,9 +79,10 @@ ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, cons
     mask = maskFile.mask;  // none: the image is segmented whole
   }
   out << "reading  " << entry.fullPath << "...\n";
-  const Result result = segment(image.bgr, options.segmentation, mask);
+  const Result result = segment(image.bgr, options.segmentation, mask, executor);
   out << "save superpixel to " << files.boundaryImage << "\n";
-  const std::vector<FileFailure> failures = writeResults(files, image.bgr, result);
+  const std::vector<FileFailure> failures =
+      writeResults(files, image.bgr, result, &executor, threadsFor(options.segmentation.threads));
   for (const FileFailure& failure : failures) err << failure.path << ": " << failure.reason << "\n";
   return failures.empty() ? ImageStatus::written : ImageStatus::failed;
 }
@@ -111,8 +115,12 @@ class ImageQueue {
       outcomes_[index] = std::move(outcome);
       outcomes_[index].done = true;
     }
+    finishedCount_.fetch_add(1);
     finished_.notify_all();
   }
+
+  // True once every image is finished.
+  bool allFinished() const { return finishedCount_.load() == outcomes_.size(); }
 
   // Waits until image `index` is finished.
   void waitFor(std::size_t index) {
@@ -132,14 +140,16 @@ class ImageQueue {
   std::condition_variable finished_;
   std::size_t handedOut_ = 0;
   std::vector<Outcome> outcomes_;
+  std::atomic<std::size_t> finishedCount_{0};
 };
 
-// Takes images from the queue until none is left. Nothing escapes: a failure is the image's.
-// Images are handed out in walk order, so the earlier image an image waits for is already being
-// segmented by another worker, or finished.
+// Takes images from the queue until none is left, then helps the images still being segmented
+// until all are finished. Nothing escapes: a failure is the image's. Images are handed out in walk
+// order, so the earlier image an image waits for is already being segmented by another worker, or
+// finished.
 void work(ImageQueue& queue, const std::vector<WalkEntry>& images,
           const std::vector<std::size_t>& earlier, const RunOptions& options,
-          const OutputTree& tree) {
+          const OutputTree& tree, Executor& executor) {
   std::size_t index;
   while (queue.next(index)) {
     if (earlier[index] != noEarlierImage) queue.waitFor(earlier[index]);
@@ -147,14 +157,16 @@ void work(ImageQueue& queue, const std::vector<WalkEntry>& images,
     std::ostringstream out, err;
     Outcome outcome;
     try {
-      outcome.status = processImage(entry, options, tree, out, err);
+      outcome.status = processImage(entry, options, tree, executor, out, err);
     } catch (const std::exception& e) {
       err << entry.fullPath << ": " << e.what() << "\n";
     }
     if (!options.quiet) outcome.out = out.str();
     outcome.err = err.str();
     queue.finish(index, std::move(outcome));
+    if (queue.allFinished()) executor.wake();
   }
+  executor.help([&] { return queue.allFinished(); });
 }
 
 // Creates the mirror of every folder the walk met, in walk order, prints what went wrong, and
@@ -251,18 +263,21 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   const std::vector<std::size_t> earlier = earlierImagesWithSameResults(images);
 
   ImageQueue queue(images.size());
-  const std::size_t jobs = std::min<std::size_t>(
-      options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency()),
-      std::max<std::size_t>(images.size(), 1));
+  const std::size_t jobs =
+      std::min<std::size_t>(threadsFor(options.jobs), std::max<std::size_t>(images.size(), 1));
+  // Workers with no image left lend themselves to the images still running; threads beyond the
+  // workers, when an image may use more, are helpers from the start.
+  const int perImage = threadsFor(options.segmentation.threads);
+  Executor executor(std::max(0, perImage - static_cast<int>(jobs)));
   std::vector<std::thread> workers;
   try {
     for (std::size_t j = 0; j < jobs; ++j) {
       workers.emplace_back(work, std::ref(queue), std::cref(images), std::cref(earlier),
-                           std::cref(options), std::cref(tree));
+                           std::cref(options), std::cref(tree), std::ref(executor));
     }
   } catch (const std::system_error&) {
     // Fewer threads than asked for; with none at all, this thread does the work.
-    if (workers.empty()) work(queue, images, earlier, options, tree);
+    if (workers.empty()) work(queue, images, earlier, options, tree, executor);
   }
   ProgressLine progress(err, options.showProgress, summary.imagesFound);
   progress.update(0);

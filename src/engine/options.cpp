@@ -23,6 +23,9 @@ OptionsCheck Options::check() const {
   } else if (connectivity != 4 && connectivity != 8) {
     result.field = OptionField::connectivity;
     problem << "connectivity is " << connectivity << ", must be 4 or 8";
+  } else if (threads < 0) {
+    result.field = OptionField::threads;
+    problem << "threads is " << threads << ", must be 0 (one per hardware thread) or more";
   }
   result.message = problem.str();
   return result;

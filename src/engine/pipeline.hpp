@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/shared_executor.hpp"
 #include "image/image_data.hpp"
 #include "regions/segmentation_state.hpp"
 #include "superpixels/superpixels.hpp"

@@ -68,17 +68,21 @@ Result makeResult(const SegmentationState& state) {
   return result;
 }
 
-Result segment(const cv::Mat& bgr, const Options& options, const cv::Mat& mask) {
+Result segment(const cv::Mat& bgr, const Options& options, const cv::Mat& mask,
+               Executor& executor) {
   if (const OptionsCheck check = options.check(); !check.ok()) {
     throw std::invalid_argument(check.message);
   }
+  const int threads = threadsFor(options.threads);
   StageTimes times;
   auto start = Clock::now();
-  const ImageData image = makeImageData(bgr, mask);
+  const ImageData image = makeImageData(bgr, mask, &executor, threads);
   times.labConversion = secondsSince(start);
   Result result;
   {
     SegmentationState state;
+    state.executor = &executor;
+    state.threads = threads;
     runStages(state, image, options, &times);
     start = Clock::now();
     result = makeResult(state);
@@ -87,6 +91,15 @@ Result segment(const cv::Mat& bgr, const Options& options, const cv::Mat& mask) 
   times.connectivity += secondsSince(start);
   result.times = times;
   return result;
+}
+
+Result segment(const cv::Mat& bgr, const Options& options, const cv::Mat& mask) {
+  if (const OptionsCheck check = options.check(); !check.ok()) {
+    throw std::invalid_argument(check.message);
+  }
+  // Helper threads of this call's own, when it is to use more than its caller's.
+  Executor executor(threadsFor(options.threads) - 1);
+  return segment(bgr, options, mask, executor);
 }
 
 }  // namespace superpixels

@@ -1,5 +1,6 @@
 #include "image/image_data.hpp"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include <opencv2/imgproc.hpp>
@@ -35,7 +36,7 @@ void buildLabTablesOnce() {
 
 }  // namespace
 
-ImageData makeImageData(const cv::Mat& bgr, const cv::Mat& mask) {
+ImageData makeImageData(const cv::Mat& bgr, const cv::Mat& mask, Executor* executor, int threads) {
   if (const std::string why = unusableReason(bgr); !why.empty()) throw std::invalid_argument(why);
   if (!mask.empty()) {
     if (mask.dims != 2 || mask.type() != CV_8UC1) {
@@ -51,7 +52,19 @@ ImageData makeImageData(const cv::Mat& bgr, const cv::Mat& mask) {
   image.sourceImage = bgr;
   image.mask = mask;
   buildLabTablesOnce();
-  cv::cvtColor(bgr, image.labImage, cv::COLOR_BGR2Lab);
+  if (executor == nullptr || threads <= 1) {
+    cv::cvtColor(bgr, image.labImage, cv::COLOR_BGR2Lab);
+  } else {
+    // Pixel by pixel: bands of rows give the same bytes as the whole image at once.
+    image.labImage.create(bgr.size(), CV_8UC3);
+    constexpr int rowsPerBand = 64;
+    executor->run((bgr.rows + rowsPerBand - 1) / rowsPerBand, threads, [&](std::int64_t band) {
+      const cv::Range rows(static_cast<int>(band) * rowsPerBand,
+                           std::min(bgr.rows, static_cast<int>(band + 1) * rowsPerBand));
+      cv::Mat out = image.labImage.rowRange(rows);
+      cv::cvtColor(bgr.rowRange(rows), out, cv::COLOR_BGR2Lab);
+    });
+  }
   image.width = bgr.cols;
   image.height = bgr.rows;
   image.insideCount = mask.empty() ? static_cast<std::int64_t>(bgr.cols) * bgr.rows

@@ -6,6 +6,7 @@
 #include <opencv2/core.hpp>
 
 #include "image/neighbours.hpp"
+#include "parallel/executor.hpp"
 #include "superpixels/superpixels.hpp"
 
 namespace superpixels {
@@ -39,7 +40,10 @@ struct ImageData {
 // std::invalid_argument when `bgr` is empty, not 8-bit 3-channel, or has more than maxPixelCount
 // pixels, or when `mask` is neither empty nor 8-bit one-channel of the image's size. The pixels
 // are shared with `bgr` and `mask`, not copied.
-ImageData makeImageData(const cv::Mat& bgr, const cv::Mat& mask = cv::Mat());
+// The Lab conversion is split into bands of rows run on `executor` (when given) by up to
+// `threads` threads.
+ImageData makeImageData(const cv::Mat& bgr, const cv::Mat& mask = cv::Mat(),
+                        Executor* executor = nullptr, int threads = 1);
 
 // Why `bgr` cannot be segmented, or empty when it can.
 std::string unusableReason(const cv::Mat& bgr);

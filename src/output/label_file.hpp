@@ -4,8 +4,8 @@
 // by the evaluation and checked here by --skip-existing.
 //
 // Plain text, one line per image row, top row first; every label a run of decimal digits
-// (at most 2^31 - 1), or -1 outside a mask, followed by a tab; every line, the last included, ended by CR LF; all lines
-// holding the same number of labels, at least one.
+// (at most 2^31 - 1), or -1 outside a mask, followed by a tab; every line, the last included, ended
+// by CR LF; all lines holding the same number of labels, at least one.
 
 #include <cstdint>
 #include <string>

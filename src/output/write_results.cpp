@@ -3,6 +3,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "output/atomic_file.hpp"
+#include "output/write_results.hpp"
 #include "superpixels/describe.hpp"
 #include "superpixels/io.hpp"
 
@@ -24,30 +25,54 @@ WriteStatus writePng(const std::string& path, const cv::Mat& image) {
 }  // namespace
 
 std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& bgr,
-                                      const Result& result) {
-  std::vector<FileFailure> failures;
-  const auto note = [&](const std::string& path, const WriteStatus& status) {
-    if (!status.ok) failures.push_back({path, status.reason});
+                                      const Result& result, Executor* executor, int threads) {
+  // The files are independent: each is made and written by a task of its own, side by side when
+  // there are threads for it, and the failures are reported in the files' order.
+  const std::string* paths[] = {&files.boundaryImage, &files.partitionImage, &files.labels,
+                                &files.regions, &files.adjacency};
+  WriteStatus statuses[std::size(paths)];
+  const auto write = [&](std::int64_t file) {
+    const std::string& path = *paths[file];
+    if (path.empty()) return;
+    WriteStatus& status = statuses[file];
+    switch (file) {
+      case 0:
+        status = writePng(path, boundaryImage(bgr, result.labels));
+        break;
+      case 1:
+        status = writePng(path, partitionImage(result));
+        break;
+      case 2:
+        status = writeFileAtomically(path, labelText(result));
+        break;
+      case 3:
+        status = writeFileAtomically(
+            path, regionsCsv(describeRegions(result.labels, result.width, result.height, bgr)));
+        break;
+      default:
+        status = writeFileAtomically(
+            path, adjacencyCsv(adjacency(result.labels, result.width, result.height)));
+        break;
+    }
   };
-  if (!files.boundaryImage.empty()) {
-    note(files.boundaryImage, writePng(files.boundaryImage, boundaryImage(bgr, result.labels)));
+  const std::int64_t count = static_cast<std::int64_t>(std::size(paths));
+  if (executor == nullptr || threads <= 1) {
+    for (std::int64_t file = 0; file < count; ++file) write(file);
+  } else {
+    executor->run(count, threads, write);
   }
-  if (!files.partitionImage.empty()) {
-    note(files.partitionImage, writePng(files.partitionImage, partitionImage(result)));
-  }
-  if (!files.labels.empty()) {
-    note(files.labels, writeFileAtomically(files.labels, labelText(result)));
-  }
-  if (!files.regions.empty()) {
-    const std::string csv =
-        regionsCsv(describeRegions(result.labels, result.width, result.height, bgr));
-    note(files.regions, writeFileAtomically(files.regions, csv));
-  }
-  if (!files.adjacency.empty()) {
-    const std::string csv = adjacencyCsv(adjacency(result.labels, result.width, result.height));
-    note(files.adjacency, writeFileAtomically(files.adjacency, csv));
+  std::vector<FileFailure> failures;
+  for (std::size_t file = 0; file < std::size(paths); ++file) {
+    if (!paths[file]->empty() && !statuses[file].ok) {
+      failures.push_back({*paths[file], statuses[file].reason});
+    }
   }
   return failures;
+}
+
+std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& bgr,
+                                      const Result& result) {
+  return writeResults(files, bgr, result, nullptr, 1);
 }
 
 }  // namespace superpixels

@@ -46,35 +46,51 @@ void setBit(std::vector<std::uint64_t>& bits, std::int32_t p, bool on) {
   word = on ? word | mask : word & ~mask;
 }
 
-}  // namespace
-
-void rebuildBoundaries(const SegmentationState& state, RefinementData& refinement) {
+// Sets the border bits of pixels begin .. end - 1 (both multiples of 64 but for the image's end, so
+// that the words written belong to this range alone). The bits start cleared.
+template <bool masked>
+void markBorderPixels(const SegmentationState& state, RefinementData& refinement,
+                      std::int32_t begin, std::int32_t end) {
   const std::int32_t width = state.image->width;
   const std::int32_t height = state.image->height;
   const std::vector<std::int32_t>& labels = state.labelMap.labels;
   const std::int32_t* l = labels.data();
-  refinement.boundaryBits.assign((static_cast<std::size_t>(width) * height + 63) / 64, 0);
-  if (state.image->hasMask()) {
-    for (std::int32_t y = 0; y < height; ++y) {
-      for (std::int32_t x = 0; x < width; ++x) {
-        const std::int32_t p = y * width + x;
-        if (hasForeignInsideNeighbour(labels, p, x, y, width, height)) {
-          setBit(refinement.boundaryBits, p, true);
-        }
-      }
+  std::int32_t y = begin / width;
+  std::int32_t x = begin - y * width;
+  for (std::int32_t p = begin; p < end; ++p, ++x) {
+    if (x == width) {
+      x = 0;
+      ++y;
     }
-    return;
-  }
-  for (std::int32_t y = 0; y < height; ++y) {
-    const bool innerRow = y > 0 && y + 1 < height;
-    for (std::int32_t x = 0; x < width; ++x) {
-      const std::int32_t p = y * width + x;
-      const bool foreign = innerRow && x > 0 && x + 1 < width
-                               ? hasForeignInteriorNeighbour(l, p, width)
-                               : hasForeignNeighbour(labels, p, x, y, width, height);
-      if (foreign) setBit(refinement.boundaryBits, p, true);
+    bool foreign;
+    if (masked) {
+      foreign = hasForeignInsideNeighbour(labels, p, x, y, width, height);
+    } else {
+      foreign = y > 0 && y + 1 < height && x > 0 && x + 1 < width
+                    ? hasForeignInteriorNeighbour(l, p, width)
+                    : hasForeignNeighbour(labels, p, x, y, width, height);
     }
+    if (foreign) setBit(refinement.boundaryBits, p, true);
   }
+}
+
+}  // namespace
+
+void rebuildBoundaries(const SegmentationState& state, RefinementData& refinement) {
+  const std::int32_t pixels = state.image->width * state.image->height;
+  refinement.boundaryBits.assign((static_cast<std::size_t>(pixels) + 63) / 64, 0);
+  // Parts of whole words are independent, and may be done side by side.
+  constexpr std::int32_t pixelsPerPart = 64 * 1024;
+  const bool masked = state.image->hasMask();
+  forEachPart(state, (pixels + pixelsPerPart - 1) / pixelsPerPart, [&](std::int64_t part) {
+    const std::int32_t begin = static_cast<std::int32_t>(part) * pixelsPerPart;
+    const std::int32_t end = std::min(pixels, begin + pixelsPerPart);
+    if (masked) {
+      markBorderPixels<true>(state, refinement, begin, end);
+    } else {
+      markBorderPixels<false>(state, refinement, begin, end);
+    }
+  });
 }
 
 void updateBoundaries(const SegmentationState& state, RefinementData& refinement,

@@ -10,12 +10,41 @@ namespace superpixels {
 
 namespace {
 
+// Neighbouring border pixels mostly touch the same region: the last one listed is tried first,
+// and a region found further in becomes the last one (the list's order means nothing).
+void noteTouching(std::vector<std::int32_t>& touching, std::int32_t region) {
+  if (!touching.empty() && touching.back() == region) return;
+  const auto found = std::find(touching.begin(), touching.end(), region);
+  if (found == touching.end()) {
+    touching.push_back(region);
+  } else {
+    std::iter_swap(found, touching.end() - 1);
+  }
+}
+
+// Records the regions touching a region's border pixel: in place in touchingRegions when one
+// thread proposes, as (position, region) pairs of the band when bands are proposed side by side.
+struct TouchingInPlace {
+  RefinementData& refinement;
+  void operator()(std::int32_t position, std::int32_t region) {
+    noteTouching(refinement.touchingRegions[position], region);
+  }
+};
+struct TouchingPairs {
+  std::vector<std::pair<std::int32_t, std::int32_t>>& pairs;
+  void operator()(std::int32_t position, std::int32_t region) {
+    if (pairs.empty() || pairs.back() != std::pair{position, region}) {
+      pairs.emplace_back(position, region);
+    }
+  }
+};
+
 // The best move of border pixel p = y * width + x of region m (at `position`), if any gains.
 // `masked`: pixels outside the mask (noRegion) may neighbour p; they are no target.
-template <bool masked>
-void proposeMove(const SegmentationState& state, RefinementData& refinement, std::int32_t m,
-                 std::int32_t position, std::int32_t p, std::int32_t x, std::int32_t y,
-                 std::vector<PixelMove>& found) {
+template <bool masked, typename Touching>
+void proposeMove(const SegmentationState& state, const RefinementData& refinement,
+                 Touching& touching, std::int32_t m, std::int32_t position, std::int32_t p,
+                 std::int32_t x, std::int32_t y, std::vector<PixelMove>& found) {
   const ImageData& image = *state.image;
   const std::vector<std::int32_t>& labels = state.labelMap.labels;
   // The regions next to p, each once, in neighbour order: a region met again gives the same gain,
@@ -30,18 +59,7 @@ void proposeMove(const SegmentationState& state, RefinementData& refinement, std
       targets[targetCount++] = l;
     }
   });
-  // Neighbouring border pixels mostly touch the same region: the last one listed is tried first,
-  // and a region found further in becomes the last one (the list's order means nothing).
-  std::vector<std::int32_t>& touching = refinement.touchingRegions[position];
-  for (int i = 0; i < targetCount; ++i) {
-    if (!touching.empty() && touching.back() == targets[i]) continue;
-    const auto found = std::find(touching.begin(), touching.end(), targets[i]);
-    if (found == touching.end()) {
-      touching.push_back(targets[i]);
-    } else {
-      std::iter_swap(found, touching.end() - 1);
-    }
-  }
+  for (int i = 0; i < targetCount; ++i) touching(position, targets[i]);
   // Releasing p from a one-pixel region leaves NaN statistics: every gain is NaN.
   const RegionStats& source = state.regionStats[m];
   if (source.count < 2.0) return;
@@ -97,17 +115,26 @@ void proposeMove(const SegmentationState& state, RefinementData& refinement, std
 }
 
 // proposeMove for every border pixel of a region flagged in `revisit`, in ascending order.
-template <bool masked>
-void proposeForBorderPixels(const SegmentationState& state, RefinementData& refinement,
-                            const std::vector<std::uint8_t>& revisit,
+// proposeMove for every border pixel in rows firstRow .. endRow - 1 of a region flagged in
+// `revisit`, in ascending order.
+template <bool masked, typename Touching>
+void proposeForBorderPixels(const SegmentationState& state, const RefinementData& refinement,
+                            const std::vector<std::uint8_t>& revisit, Touching& touching,
+                            std::int32_t firstRow, std::int32_t endRow,
                             std::vector<PixelMove>& found) {
   const std::int32_t width = state.image->width;
   const std::vector<std::int32_t>& labels = state.labelMap.labels;
-  std::int32_t y = 0;
-  std::int32_t rowStart = 0;
+  std::int32_t y = firstRow;
+  std::int32_t rowStart = firstRow * width;
+  const std::size_t begin = static_cast<std::size_t>(firstRow) * width;
+  const std::size_t end = static_cast<std::size_t>(endRow) * width;
   const std::vector<std::uint64_t>& bits = refinement.boundaryBits;
-  for (std::size_t word = 0; word < bits.size(); ++word) {
-    for (std::uint64_t rest = bits[word]; rest != 0; rest &= rest - 1) {
+  for (std::size_t word = begin / 64; word < (end + 63) / 64; ++word) {
+    std::uint64_t rest = bits[word];
+    // The band's first and last words may hold pixels of the bands next to it.
+    if (word == begin / 64) rest &= ~std::uint64_t{0} << (begin % 64);
+    if (word == end / 64) rest &= (std::uint64_t{1} << (end % 64)) - 1;
+    for (; rest != 0; rest &= rest - 1) {
       const std::int32_t p = static_cast<std::int32_t>(word * 64) + __builtin_ctzll(rest);
       const std::int32_t m = labels[p];
       const std::int32_t position = positionOf(state, m);
@@ -116,12 +143,64 @@ void proposeForBorderPixels(const SegmentationState& state, RefinementData& refi
         rowStart += width;
         ++y;
       }
-      proposeMove<masked>(state, refinement, m, position, p, p - rowStart, y, found);
+      proposeMove<masked>(state, refinement, touching, m, position, p, p - rowStart, y, found);
+    }
+  }
+}
+
+// Rows per band when bands are proposed side by side: enough pixels for a task to outweigh its
+// hand-out, few enough for the bands of a small photo to spread over several threads.
+constexpr std::int32_t rowsPerBand = 16;
+
+// Every border pixel's proposal, in ascending pixel order, in `found`.
+template <bool masked>
+void proposeAll(const SegmentationState& state, RefinementData& refinement,
+                const std::vector<std::uint8_t>& revisit, std::vector<PixelMove>& found) {
+  const std::int32_t height = state.image->height;
+  if (state.executor == nullptr || state.threads <= 1 || height <= rowsPerBand) {
+    TouchingInPlace touching{refinement};
+    proposeForBorderPixels<masked>(state, refinement, revisit, touching, 0, height, found);
+    return;
+  }
+  // Proposals read statistics that stay unchanged until the batch is applied, so bands may be
+  // proposed side by side; each band keeps its moves and touching pairs, joined in band order.
+  const std::int32_t bands = (height + rowsPerBand - 1) / rowsPerBand;
+  std::vector<std::vector<PixelMove>> bandMoves(bands);
+  std::vector<std::vector<std::pair<std::int32_t, std::int32_t>>> bandPairs(bands);
+  forEachPart(state, bands, [&](std::int64_t band) {
+    const std::int32_t first = static_cast<std::int32_t>(band) * rowsPerBand;
+    TouchingPairs touching{bandPairs[band]};
+    proposeForBorderPixels<masked>(state, refinement, revisit, touching, first,
+                                   std::min(height, first + rowsPerBand), bandMoves[band]);
+  });
+  std::size_t total = 0;
+  for (const std::vector<PixelMove>& moves : bandMoves) total += moves.size();
+  found.reserve(total);
+  for (std::int32_t band = 0; band < bands; ++band) {
+    found.insert(found.end(), bandMoves[band].begin(), bandMoves[band].end());
+    for (const auto& [position, region] : bandPairs[band]) {
+      noteTouching(refinement.touchingRegions[position], region);
     }
   }
 }
 
 }  // namespace
+
+void refreshCosts(const SegmentationState& state, RefinementData& refinement,
+                  const std::vector<std::uint8_t>& changed) {
+  // Region by region, independent: in parts side by side.
+  constexpr std::int32_t regionsPerPart = 256;
+  const std::int32_t count = state.regionCount;
+  forEachPart(state, (count + regionsPerPart - 1) / regionsPerPart, [&](std::int64_t part) {
+    const std::int32_t first = static_cast<std::int32_t>(part) * regionsPerPart;
+    for (std::int32_t j = first; j < std::min(count, first + regionsPerPart); ++j) {
+      if (!changed.empty() && !changed[j]) continue;
+      const RegionStats& region = state.regionStats[state.activeRegions[j]];
+      refinement.activeCosts[j] = region.cost(state.balanceWeight);
+      refinement.quickCosts[j] = QuickCost(region, state.longerSide());
+    }
+  });
+}
 
 void proposeMoves(const SegmentationState& state, RefinementData& refinement,
                   const std::vector<std::uint8_t>& revisit) {
@@ -132,9 +211,9 @@ void proposeMoves(const SegmentationState& state, RefinementData& refinement,
   // put in region order, which keeps pixel order within a region.
   std::vector<PixelMove> found;
   if (state.image->hasMask()) {
-    proposeForBorderPixels<true>(state, refinement, revisit, found);
+    proposeAll<true>(state, refinement, revisit, found);
   } else {
-    proposeForBorderPixels<false>(state, refinement, revisit, found);
+    proposeAll<false>(state, refinement, revisit, found);
   }
   std::vector<std::int32_t> start(state.regionCount + 1, 0);
   for (const PixelMove& move : found) ++start[positionOf(state, move.regionA) + 1];
@@ -165,12 +244,10 @@ std::int64_t applyMoves(SegmentationState& state, RefinementData& refinement,
     moved.push_back(move.pixel);
     ++applied;
   }
+  refreshCosts(state, refinement, changed);
   revisit.assign(state.regionCount, 0);
   for (std::int32_t j = 0; j < state.regionCount; ++j) {
     if (!changed[j]) continue;
-    const RegionStats& region = state.regionStats[state.activeRegions[j]];
-    refinement.activeCosts[j] = region.cost(state.balanceWeight);
-    refinement.quickCosts[j] = QuickCost(region, state.longerSide());
     // A changed region touches at least one other (its moved pixel had a neighbour there).
     const std::vector<std::int32_t>& touching = refinement.touchingRegions[j];
     if (touching.empty()) continue;

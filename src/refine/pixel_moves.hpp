@@ -8,6 +8,11 @@
 
 namespace superpixels {
 
+// Sets the cached cost and cost bound of every active region flagged in `changed` (one entry per
+// position; all of them when `changed` is empty) from its statistics.
+void refreshCosts(const SegmentationState& state, RefinementData& refinement,
+                  const std::vector<std::uint8_t>& changed);
+
 // For every border pixel of every region whose position is flagged in `revisit`, appends to
 // `pendingMoves` the move to a touching region with the largest positive gain (the first met in
 // the pixel's neighbour order among equal gains), if any; the moves come in ascending order of

@@ -15,11 +15,7 @@ void prepareRefinement(SegmentationState& state, RefinementData& refinement) {
   rebuildBoundaries(state, refinement);
   computeBalanceWeight(state);
   refinement.quickCosts.resize(state.regionCount);
-  for (std::int32_t i = 0; i < state.regionCount; ++i) {
-    const RegionStats& region = state.regionStats[state.activeRegions[i]];
-    refinement.activeCosts[i] = region.cost(state.balanceWeight);
-    refinement.quickCosts[i] = QuickCost(region, state.longerSide());
-  }
+  refreshCosts(state, refinement, {});
   proposeMoves(state, refinement, std::vector<std::uint8_t>(state.regionCount, 1));
   state.trace.initialProposals = static_cast<std::int64_t>(refinement.pendingMoves.size());
 }

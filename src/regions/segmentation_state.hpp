@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "image/image_data.hpp"
+#include "parallel/executor.hpp"
 #include "regions/label_map.hpp"
 #include "regions/region_stats.hpp"
 #include "regions/trace.hpp"
@@ -23,6 +24,10 @@ constexpr double initialBalanceWeight = 0.17;
 struct SegmentationState {
   // The image being segmented; must outlive the state.
   const ImageData* image = nullptr;
+  // Where the stages that split their work exactly run its parts, and on how many threads at
+  // most; none: on the calling thread alone. Must outlive the state.
+  Executor* executor = nullptr;
+  int threads = 1;
 
   // Grid of initial blocks.
   std::int32_t blockWidth = 0;
@@ -77,6 +82,17 @@ struct SegmentationState {
 // alone 1 % once it was a lookup.
 inline std::int32_t positionOf(const SegmentationState& state, std::int32_t id) {
   return state.positions[id];
+}
+
+// Runs task(i) for i in 0 .. count - 1 on the state's executor, or in order on this thread.
+template <typename Task>
+void forEachPart(const SegmentationState& state, std::int64_t count, Task&& task) {
+  if (state.executor == nullptr || state.threads <= 1 || count <= 1) {
+    for (std::int64_t i = 0; i < count; ++i) task(i);
+    return;
+  }
+  const std::function<void(std::int64_t)> function = task;
+  state.executor->run(count, state.threads, function);
 }
 
 // Rebuilds `activeRegions`, `regionCount` and `positions`: the live regions are those whose model

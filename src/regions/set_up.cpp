@@ -1,5 +1,6 @@
 #include "regions/set_up.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "regions/candidates.hpp"
@@ -9,11 +10,12 @@ namespace superpixels {
 namespace {
 
 // Pools every pixel inside the mask into its block's model, in row-major order: the order fixes
-// the rounding.
+// the rounding. Block rows are independent, and may be done side by side.
 template <bool masked>
-void accumulateBlockStatistics(SegmentationState& state) {
+void accumulateBlockRow(SegmentationState& state, std::int32_t blockRow) {
   const ImageData& image = *state.image;
-  for (std::int32_t y = 0; y < image.height; ++y) {
+  const std::int32_t end = std::min(image.height, (blockRow + 1) * state.blockHeight);
+  for (std::int32_t y = blockRow * state.blockHeight; y < end; ++y) {
     RegionStats* block = &state.regionStats[(y / state.blockHeight) * state.gridColumns];
     const std::uint8_t* inside = masked ? image.mask.ptr<std::uint8_t>(y) : nullptr;
     std::int32_t blockEnd = state.blockWidth;
@@ -26,6 +28,13 @@ void accumulateBlockStatistics(SegmentationState& state) {
       state.absorbPixel(*block, x, y);
     }
   }
+}
+
+template <bool masked>
+void accumulateBlockStatistics(SegmentationState& state) {
+  forEachPart(state, state.gridRows, [&](std::int64_t row) {
+    accumulateBlockRow<masked>(state, static_cast<std::int32_t>(row));
+  });
 }
 
 // Outside the mask, pixels belong to no block: their label is noRegion.
@@ -51,7 +60,11 @@ std::int32_t gridStep(std::int64_t pixels, std::int32_t superpixelCount) {
 
 void setUpSegmentation(SegmentationState& state, MergeData& merge, const ImageData& image,
                        std::int32_t superpixelCount, float weightFactor) {
+  Executor* executor = state.executor;
+  const int threads = state.threads;
   state = SegmentationState{};
+  state.executor = executor;
+  state.threads = threads;
   merge = MergeData{};
   state.image = &image;
   state.weightFactor = weightFactor;
@@ -80,9 +93,13 @@ void setUpSegmentation(SegmentationState& state, MergeData& merge, const ImageDa
     state.regionCount = blocks;
   }
   merge.regionCosts.resize(blocks);
-  for (std::int32_t slot = 0; slot < blocks; ++slot) {
-    merge.regionCosts[slot] = state.regionStats[slot].cost(state.balanceWeight);
-  }
+  constexpr std::int32_t slotsPerPart = 4096;
+  forEachPart(state, (blocks + slotsPerPart - 1) / slotsPerPart, [&](std::int64_t part) {
+    const std::int32_t first = static_cast<std::int32_t>(part) * slotsPerPart;
+    for (std::int32_t slot = first; slot < std::min(blocks, first + slotsPerPart); ++slot) {
+      merge.regionCosts[slot] = state.regionStats[slot].cost(state.balanceWeight);
+    }
+  });
   seedCandidates(state, merge);
 
   Trace& trace = state.trace;

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace superpixels {
+
+// Runs the parts of a job on the calling thread and on whichever helper threads are free, so that
+// one image can use several cores. A job is `count` independent tasks numbered 0 .. count - 1;
+// callers make results independent of the number of threads by writing task i's output to slot i
+// and joining the slots in order afterwards, never by accumulating across tasks.
+//
+// The calling thread always works on its own job, so a job finishes even when no helper is free
+// (or there is none at all): helpers only speed it up. Several threads may run jobs on one
+// executor at once (the images of a batch); a free helper takes a task of the oldest job that
+// still has tasks and room for another thread.
+class Executor {
+ public:
+  // An executor without helpers of its own: jobs run on their callers and on threads that lend
+  // themselves through `help`.
+  Executor() = default;
+  // An executor with `helpers` threads of its own, stopped and joined on destruction.
+  explicit Executor(int helpers);
+  ~Executor();
+  Executor(const Executor&) = delete;
+  Executor& operator=(const Executor&) = delete;
+
+  // Runs task(i) for every i in 0 .. count - 1 and returns when all have run. At most `threads`
+  // threads work on the job at once, the caller included (1: the caller alone). An exception
+  // thrown by a task is rethrown here once every started task has ended.
+  void run(std::int64_t count, int threads, const std::function<void(std::int64_t)>& task);
+
+  // Lends the calling thread to the executor's jobs until `finished()` is true, checked whenever
+  // there is nothing to do and after every task; `wake()` must be called when it may have become
+  // true.
+  void help(const std::function<bool()>& finished);
+  // Wakes the lent threads so that they check their condition.
+  void wake();
+
+ private:
+  struct Job {
+    const std::function<void(std::int64_t)>* task = nullptr;
+    std::int64_t count = 0;
+    int maxThreads = 1;
+    std::atomic<std::int64_t> next{0};  // the next task to hand out
+    int working = 0;                    // threads on the job, under mutex_
+    std::exception_ptr failure;         // the first exception, under mutex_
+  };
+
+  // Runs tasks of `job` until none is left; the thread has been counted in job.working.
+  void work(Job& job);
+  // A job with a task left and room for another thread, or null; under mutex_.
+  Job* jobToHelp();
+
+  std::mutex mutex_;
+  std::condition_variable changed_;  // a job was posted or finished, or a condition may hold
+  std::deque<Job*> jobs_;            // jobs with tasks possibly left, oldest first
+  bool stopping_ = false;
+  std::vector<std::thread> threads_;
+};
+
+// Threads for `requested` (0: one per hardware thread).
+int threadsFor(int requested);
+
+}  // namespace superpixels
