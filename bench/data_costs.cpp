@@ -56,6 +56,7 @@ int measureDataCosts(const BenchOptions& bench) {
       Options options;
       options.superpixelCount = count;
       options.weightFactor = bench.weight;
+      options.threads = 1;
       const cv::Mat inside(image.bgr.size(), CV_8U, cv::Scalar(1));
       // The two runs alternate, so that both see the same state of the machine.
       double plain = 1e30, masked = 1e30;

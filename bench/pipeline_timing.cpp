@@ -4,6 +4,8 @@
 #include <stdexcept>
 
 #include "driver/output_tree.hpp"
+#include "engine/shared_executor.hpp"
+#include "output/write_results.hpp"
 #include "superpixels/io.hpp"
 
 namespace superpixels::bench {
@@ -16,35 +18,29 @@ double secondsBetween(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double>(to - from).count();
 }
 
-// Writes the one file named by the field `file` of ResultFiles, as the tool writes it.
-void write(std::string ResultFiles::*file, const std::string& path, const cv::Mat& bgr,
-           const Result& result) {
-  ResultFiles files;
-  files.*file = path;
-  const std::vector<FileFailure> failures = writeResults(files, bgr, result);
-  if (!failures.empty()) {
-    throw std::runtime_error(failures.front().path + ": " + failures.front().reason);
-  }
-}
-
 }  // namespace
 
 PipelineTimes timePipeline(const std::string& path, const Options& options,
-                           const std::string& outputBase) {
+                           const std::string& outputBase, Executor* executor) {
   PipelineTimes times;
   const Clock::time_point start = Clock::now();
   const ImageFile image = readImage(path);
   if (!image.ok()) throw std::runtime_error(path + ": " + image.error);
   const Clock::time_point loadedAt = Clock::now();
 
-  const Result result = segment(image.bgr, options);
+  const Result result = executor != nullptr ? segment(image.bgr, options, cv::Mat(), *executor)
+                                            : segment(image.bgr, options);
   const Clock::time_point segmentedAt = Clock::now();
 
-  write(&ResultFiles::boundaryImage, outputBase + boundarySuffix, image.bgr, result);
-  const Clock::time_point boundaryAt = Clock::now();
-  write(&ResultFiles::partitionImage, outputBase + partitionSuffix, image.bgr, result);
-  const Clock::time_point partitionAt = Clock::now();
-  write(&ResultFiles::labels, outputBase + labelSuffix, image.bgr, result);
+  ResultFiles files;
+  files.boundaryImage = outputBase + boundarySuffix;
+  files.partitionImage = outputBase + partitionSuffix;
+  files.labels = outputBase + labelSuffix;
+  const std::vector<FileFailure> failures =
+      writeResults(files, image.bgr, result, executor, threadsFor(options.threads));
+  if (!failures.empty()) {
+    throw std::runtime_error(failures.front().path + ": " + failures.front().reason);
+  }
   const Clock::time_point end = Clock::now();
 
   const StageTimes& stages = result.times;
@@ -55,9 +51,7 @@ PipelineTimes timePipeline(const std::string& path, const Options& options,
   // Whatever of the call the stage clocks leave out is counted with the last stage.
   times.connectivity = secondsBetween(loadedAt, segmentedAt) - stages.labConversion - stages.setUp -
                        stages.merging - stages.refinement;
-  times.boundaryWriter = secondsBetween(segmentedAt, boundaryAt);
-  times.partitionWriter = secondsBetween(boundaryAt, partitionAt);
-  times.labelWriter = secondsBetween(partitionAt, end);
+  times.writers = secondsBetween(segmentedAt, end);
   times.total = secondsBetween(start, end);
   times.width = result.width;
   times.height = result.height;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "parallel/executor.hpp"
 #include "superpixels/superpixels.hpp"
 
 namespace superpixels::bench {
@@ -14,20 +15,20 @@ struct PipelineTimes {
   double merging = 0.0;
   double refinement = 0.0;
   double connectivity = 0.0;  // the connectivity pass and the compact result labels
-  double boundaryWriter = 0.0;
-  double partitionWriter = 0.0;
-  double labelWriter = 0.0;
-  double total = 0.0;  // everything above, end to end
+  double writers = 0.0;       // the three result files, encoded and written
+  double total = 0.0;         // everything above, end to end
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::int32_t regionCount = 0;
 };
 
 // Runs the tool's pipeline on the image file `path` (the same stages and writers as the tool) and
-// writes the three result files to `outputBase` + the writers' suffixes. Throws std::runtime_error
-// when the image cannot be read or a file cannot be written.
+// writes the three result files to `outputBase` + the writers' suffixes. With `executor`, the
+// image's work is split over options.threads threads there, as the tool splits it; without, it
+// runs on this thread. Throws std::runtime_error when the image cannot be read or a file cannot
+// be written.
 PipelineTimes timePipeline(const std::string& path, const Options& options,
-                           const std::string& outputBase);
+                           const std::string& outputBase, Executor* executor = nullptr);
 
 // The faster of two runs, stage by stage judged by the total.
 PipelineTimes faster(const PipelineTimes& a, const PipelineTimes& b);

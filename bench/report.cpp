@@ -35,27 +35,32 @@ CountSummary summarise(const std::string& label, int count, const std::vector<Ph
   summary.label = label;
   summary.count = count;
   summary.photos = rows.size();
-  const auto stage = [&](double PipelineTimes::*field) {
-    std::vector<double> values;
-    for (const PhotoTiming& row : rows) values.push_back(row.ours.*field);
-    return median(values);
+  const auto medians = [&](PipelineTimes PhotoTiming::*run) {
+    const auto stage = [&](double PipelineTimes::*field) {
+      std::vector<double> values;
+      for (const PhotoTiming& row : rows) values.push_back(row.*run.*field);
+      return median(values);
+    };
+    PipelineTimes m;
+    m.loadLab = stage(&PipelineTimes::loadLab);
+    m.setUp = stage(&PipelineTimes::setUp);
+    m.merging = stage(&PipelineTimes::merging);
+    m.refinement = stage(&PipelineTimes::refinement);
+    m.connectivity = stage(&PipelineTimes::connectivity);
+    m.writers = stage(&PipelineTimes::writers);
+    m.total = stage(&PipelineTimes::total);
+    return m;
   };
-  PipelineTimes& m = summary.medianOurs;
-  m.loadLab = stage(&PipelineTimes::loadLab);
-  m.setUp = stage(&PipelineTimes::setUp);
-  m.merging = stage(&PipelineTimes::merging);
-  m.refinement = stage(&PipelineTimes::refinement);
-  m.connectivity = stage(&PipelineTimes::connectivity);
-  m.boundaryWriter = stage(&PipelineTimes::boundaryWriter);
-  m.partitionWriter = stage(&PipelineTimes::partitionWriter);
-  m.labelWriter = stage(&PipelineTimes::labelWriter);
-  m.total = stage(&PipelineTimes::total);
-  std::vector<double> slic, ratios;
+  summary.medianOurs = medians(&PhotoTiming::ours);
+  summary.medianOursTwo = medians(&PhotoTiming::oursTwo);
+  std::vector<double> slic, ratios, speedUps;
   for (const PhotoTiming& row : rows) {
     slic.push_back(row.slic);
     ratios.push_back(row.ratio());
+    speedUps.push_back(row.speedUp());
     if (row.ratio() <= 1.0) ++summary.photosAtMostSlic;
   }
+  summary.medianSpeedUp = median(speedUps);
   summary.medianSlic = median(slic);
   summary.medianRatio = median(ratios);
   if (!ratios.empty()) {
@@ -71,25 +76,39 @@ void printPhotoLine(std::ostream& out, int count, const PhotoTiming& row) {
       << milliseconds(t.loadLab) << ", set-up " << milliseconds(t.setUp) << ", merging "
       << milliseconds(t.merging) << ", refinement " << milliseconds(t.refinement)
       << ", connectivity " << milliseconds(t.connectivity) << ", writers "
-      << milliseconds(t.boundaryWriter + t.partitionWriter + t.labelWriter) << "), SLIC "
-      << milliseconds(row.slic) << " ms, ours/SLIC " << fixed(row.ratio(), 2) << std::endl;
+      << milliseconds(t.writers) << "), two threads " << milliseconds(row.oursTwo.total) << " ms (x"
+      << fixed(row.speedUp(), 2) << "), SLIC " << milliseconds(row.slic) << " ms, ours/SLIC "
+      << fixed(row.ratio(), 2) << std::endl;
 }
 
 void printTable(std::ostream& out, const std::vector<CountSummary>& summaries) {
-  out << "| photos | count | load + Lab | set-up | merging | refinement | connectivity | "
-         "boundary PNG | partition PNG | label file | whole pipeline | SLIC | ours / SLIC "
-         "(median; range; photos at most 1.0) |\n"
-         "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n";
+  const auto stages = [&](const PipelineTimes& m) {
+    out << milliseconds(m.loadLab) << " | " << milliseconds(m.setUp) << " | "
+        << milliseconds(m.merging) << " | " << milliseconds(m.refinement) << " | "
+        << milliseconds(m.connectivity) << " | " << milliseconds(m.writers) << " | **"
+        << milliseconds(m.total) << "** |";
+  };
+  out << "One thread, against SLIC:\n\n"
+         "| photos | count | load + Lab | set-up | merging | refinement | connectivity | "
+         "writers | whole pipeline | SLIC | ours / SLIC (median; range; photos at most 1.0) |\n"
+         "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n";
   for (const CountSummary& s : summaries) {
-    const PipelineTimes& m = s.medianOurs;
-    out << "| " << s.label << " | " << s.count << " | " << milliseconds(m.loadLab) << " | "
-        << milliseconds(m.setUp) << " | " << milliseconds(m.merging) << " | "
-        << milliseconds(m.refinement) << " | " << milliseconds(m.connectivity) << " | "
-        << milliseconds(m.boundaryWriter) << " | " << milliseconds(m.partitionWriter) << " | "
-        << milliseconds(m.labelWriter) << " | **" << milliseconds(m.total) << "** | "
-        << milliseconds(s.medianSlic) << " | **" << fixed(s.medianRatio, 2) << "**; "
+    out << "| " << s.label << " | " << s.count << " | ";
+    stages(s.medianOurs);
+    out << " " << milliseconds(s.medianSlic) << " | **" << fixed(s.medianRatio, 2) << "**; "
         << fixed(s.lowestRatio, 2) << " - " << fixed(s.highestRatio, 2) << "; "
         << s.photosAtMostSlic << " of " << s.photos << " |\n";
+  }
+  out << "\nThreads inside one image, side by side with the runs above:\n\n"
+         "| photos | count | threads | load + Lab | set-up | merging | refinement | "
+         "connectivity | writers | whole pipeline | speed-up (median) |\n"
+         "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+  for (const CountSummary& s : summaries) {
+    out << "| " << s.label << " | " << s.count << " | 1 | ";
+    stages(s.medianOurs);
+    out << " |\n| " << s.label << " | " << s.count << " | 2 | ";
+    stages(s.medianOursTwo);
+    out << " **" << fixed(s.medianSpeedUp, 2) << "** |\n";
   }
   out << "\nTimes in milliseconds, medians over the photos of the fastest of the runs of each "
          "photo.\n";

@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
   superpixels::Options options;
   options.superpixelCount = std::atoi(argv[2]);
   options.weightFactor = static_cast<float>(std::atof(argv[3]));
+  options.threads = 1;
   for (int run = std::atoi(argv[4]); run > 0; --run) {
     const auto start = std::chrono::steady_clock::now();
     const double startCpu = threadSeconds();
