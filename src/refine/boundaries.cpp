@@ -93,27 +93,84 @@ void rebuildBoundaries(const SegmentationState& state, RefinementData& refinemen
   });
 }
 
+namespace {
+
+// The border status of the 3 x 3 window around `centre`: bit 3 (dy + 1) + (dx + 1) for the pixel at
+// offset (dx, dy); positions off the image are left 0.
+std::uint16_t windowStatus(const SegmentationState& state, std::int32_t centre, bool masked) {
+  const std::int32_t width = state.image->width;
+  const std::int32_t height = state.image->height;
+  const std::vector<std::int32_t>& labels = state.labelMap.labels;
+  const std::int32_t cx = centre % width;
+  const std::int32_t cy = centre / width;
+  std::uint16_t status = 0;
+  if (!masked && cx >= 2 && cy >= 2 && cx + 2 < width && cy + 2 < height) {
+    // The window lies off the image border (the common case): no bounds tests.
+    for (std::int32_t dy = -1; dy <= 1; ++dy) {
+      for (std::int32_t dx = -1; dx <= 1; ++dx) {
+        const std::int32_t p = centre + dy * width + dx;
+        if (hasForeignInteriorNeighbour(labels.data(), p, width)) {
+          status |= 1u << (3 * (dy + 1) + dx + 1);
+        }
+      }
+    }
+    return status;
+  }
+  for (std::int32_t y = std::max(cy - 1, 0); y <= std::min(cy + 1, height - 1); ++y) {
+    for (std::int32_t x = std::max(cx - 1, 0); x <= std::min(cx + 1, width - 1); ++x) {
+      const std::int32_t p = y * width + x;
+      const bool foreign = masked ? hasForeignInsideNeighbour(labels, p, x, y, width, height)
+                                  : hasForeignNeighbour(labels, p, x, y, width, height);
+      if (foreign) status |= 1u << (3 * (y - cy + 1) + x - cx + 1);
+    }
+  }
+  return status;
+}
+
+// Writes a window's status into the bitmap.
+void setWindow(const SegmentationState& state, RefinementData& refinement, std::int32_t centre,
+               std::uint16_t status) {
+  const std::int32_t width = state.image->width;
+  const std::int32_t height = state.image->height;
+  const std::int32_t cx = centre % width;
+  const std::int32_t cy = centre / width;
+  for (std::int32_t y = std::max(cy - 1, 0); y <= std::min(cy + 1, height - 1); ++y) {
+    for (std::int32_t x = std::max(cx - 1, 0); x <= std::min(cx + 1, width - 1); ++x) {
+      setBit(refinement.boundaryBits, y * width + x,
+             (status >> (3 * (y - cy + 1) + x - cx + 1)) & 1);
+    }
+  }
+}
+
+}  // namespace
+
 void updateBoundaries(const SegmentationState& state, RefinementData& refinement,
                       const std::vector<std::int32_t>& moved) {
+  const bool masked = state.image->hasMask();
+  // The statuses depend on the labels alone, which stay as they are here: they are found side by
+  // side in parts of the moved pixels, then written in order (overlapping windows agree).
+  constexpr std::size_t movedPerPart = 4096;
+  if (state.executor != nullptr && state.threads > 1 && moved.size() > movedPerPart) {
+    std::vector<std::uint16_t> statuses(moved.size());
+    forEachPart(state, (moved.size() + movedPerPart - 1) / movedPerPart, [&](std::int64_t part) {
+      const std::size_t first = static_cast<std::size_t>(part) * movedPerPart;
+      for (std::size_t i = first; i < std::min(moved.size(), first + movedPerPart); ++i) {
+        statuses[i] = windowStatus(state, moved[i], masked);
+      }
+    });
+    for (std::size_t i = 0; i < moved.size(); ++i) {
+      setWindow(state, refinement, moved[i], statuses[i]);
+    }
+    return;
+  }
   const std::int32_t width = state.image->width;
   const std::int32_t height = state.image->height;
   const std::vector<std::int32_t>& labels = state.labelMap.labels;
   const std::int32_t* l = labels.data();
-  const bool masked = state.image->hasMask();
   for (const std::int32_t centre : moved) {
     const std::int32_t cx = centre % width;
     const std::int32_t cy = centre / width;
-    if (masked) {
-      for (std::int32_t y = std::max(cy - 1, 0); y <= std::min(cy + 1, height - 1); ++y) {
-        for (std::int32_t x = std::max(cx - 1, 0); x <= std::min(cx + 1, width - 1); ++x) {
-          const std::int32_t p = y * width + x;
-          setBit(refinement.boundaryBits, p,
-                 hasForeignInsideNeighbour(labels, p, x, y, width, height));
-        }
-      }
-      continue;
-    }
-    if (cx >= 2 && cy >= 2 && cx + 2 < width && cy + 2 < height) {
+    if (!masked && cx >= 2 && cy >= 2 && cx + 2 < width && cy + 2 < height) {
       // The window lies off the image border (the common case): no bounds tests.
       for (std::int32_t dy = -1; dy <= 1; ++dy) {
         for (std::int32_t dx = -1; dx <= 1; ++dx) {
@@ -123,12 +180,7 @@ void updateBoundaries(const SegmentationState& state, RefinementData& refinement
       }
       continue;
     }
-    for (std::int32_t y = std::max(cy - 1, 0); y <= std::min(cy + 1, height - 1); ++y) {
-      for (std::int32_t x = std::max(cx - 1, 0); x <= std::min(cx + 1, width - 1); ++x) {
-        const std::int32_t p = y * width + x;
-        setBit(refinement.boundaryBits, p, hasForeignNeighbour(labels, p, x, y, width, height));
-      }
-    }
+    setWindow(state, refinement, centre, windowStatus(state, centre, masked));
   }
 }
 

@@ -12,7 +12,8 @@ namespace {
 
 // Neighbouring border pixels mostly touch the same region: the last one listed is tried first,
 // and a region found further in becomes the last one (the list's order means nothing).
-void noteTouching(std::vector<std::int32_t>& touching, std::int32_t region) {
+__attribute__((always_inline)) inline void noteTouching(std::vector<std::int32_t>& touching,
+                                                        std::int32_t region) {
   if (!touching.empty() && touching.back() == region) return;
   const auto found = std::find(touching.begin(), touching.end(), region);
   if (found == touching.end()) {
