@@ -19,21 +19,17 @@ LABELS = np.zeros((6, 8), dtype=np.int32)
     "image, error, message",
     [
         (IMAGE.astype(np.int64), TypeError, "dtype uint8, uint16, float32 or float64, got int64"),
-        (IMAGE.astype(np.int8), TypeError, "got int8"),
         (IMAGE.astype(bool), TypeError, "got bool"),
         (IMAGE.astype(np.float16), TypeError, "got float16"),
-        (IMAGE.astype(np.uint32), TypeError, "got uint32"),
         ([[[1, 2, 3]]], TypeError, "got int64"),
         (None, TypeError, "got object"),
+        ("photo.png", TypeError, "got a path: read files with segment_file"),
         (np.zeros((6, 8, 2), np.uint8), ValueError, "(H, W, 3) or (H, W, 4), got (6, 8, 2)"),
-        (np.zeros((6, 8, 5), np.uint8), ValueError, "got (6, 8, 5)"),
         (np.zeros((2, 6, 8, 3), np.uint8), ValueError, "got (2, 6, 8, 3)"),
-        (np.zeros(8, np.uint8), ValueError, "got (8,)"),
         (np.zeros((0, 8, 3), np.uint8), ValueError, "image is empty"),
         (np.zeros((6, 0), np.uint16), ValueError, "image is empty"),
         (np.full((6, 8), np.nan), ValueError, "image holds NaN values"),
         (np.full((6, 8, 3), 255.0), ValueError, "must lie in [0, 1], found values from 255 to 255"),
-        (np.full((6, 8), -0.5, np.float32), ValueError, "from -0.5 to -0.5"),
         (np.full((6, 8), np.inf), ValueError, "must lie in [0, 1]"),
     ],
 )
@@ -72,7 +68,6 @@ def test_bad_images(image, error, message):
         ({"weight": np.array([0.5])}, TypeError, "got ndarray"),
         ({"connectivity": 6}, ValueError, "connectivity must be 4 or 8, got 6"),
         ({"connectivity": "8"}, TypeError, "connectivity must be 4 or 8, got str"),
-        ({"connectivity": True}, TypeError, "got bool"),
         ({"return_colours": 1}, TypeError, "return_colours must be True or False, got int"),
         ({"mask": LABELS.astype(np.float32)}, TypeError, "dtype bool or an integer dtype"),
         ({"mask": IMAGE}, ValueError, "mask must have shape (H, W), got (6, 8, 3)"),
@@ -221,15 +216,10 @@ def test_partition_needs_a_colour_for_every_label():
 
 
 def test_bad_border_colours():
-    bad = (
-        ((0, 0), ValueError),
-        ((0, 0, 256), ValueError),
-        ((0, 0, 0.5), TypeError),
-        (None, TypeError),
-    )
-    for colour, error in bad:
-        with pytest.raises(error, match="colour must be"):
-            superpixels.boundary_image(IMAGE, LABELS, colour=colour)
+    with pytest.raises(ValueError, match="colour must be 3 integers from 0 to 255"):
+        superpixels.boundary_image(IMAGE, LABELS, colour=(0, 0, 256))
+    with pytest.raises(TypeError, match="colour must be a sequence of 3 integers"):
+        superpixels.boundary_image(IMAGE, LABELS, colour=(0, 0, 0.5))
 
 
 def test_messages_are_short_and_show_no_pixels():
@@ -241,12 +231,9 @@ def test_messages_are_short_and_show_no_pixels():
         lambda: superpixels.segment(float_image),
         lambda: superpixels.segment(big.astype(np.uint8), mask=big.astype(np.float32)),
         lambda: superpixels.segment(big.astype(np.uint8), weight=big),
-        lambda: superpixels.segment(big.astype(np.uint8), count=big),
         lambda: superpixels.boundary_image(float_image / 255, big[:, :5]),
         lambda: superpixels.partition_image(big),
-        lambda: superpixels.regions(big * 2**20),
         lambda: superpixels.evaluate(big, big.astype(np.float64)),
-        lambda: superpixels.evaluate(big, big, tolerance=big),
         lambda: superpixels.segment_file("absent.png", channel_order="x" * 10000),
     ]
     for call in calls:

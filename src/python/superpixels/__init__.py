@@ -117,6 +117,8 @@ def _array(value, name):
 def _pixels(image, name="image"):
     """image as a C-contiguous H x W x 3 uint8 array in its own channel order: alpha dropped, grey
     repeated in three channels, 16 bits reduced to their high byte, floats x to rint(x * 255)."""
+    if isinstance(image, (str, bytes, os.PathLike)):
+        raise TypeError(f"{name} must be an array, got a path: read files with segment_file")
     array = _array(image, name)
     if array.dtype.kind not in "uif":
         raise TypeError(f"{name} must have dtype {_IMAGE_DTYPES}, got {array.dtype}")
