@@ -23,7 +23,27 @@ int boundaryTolerance(int width, int height) {
   return static_cast<int>(r);
 }
 
-BoundaryMap boundaryMap(const LabelImage& image) {
+int squareWindowTolerance(int width, int height) {
+  const std::int64_t squaredDiagonal =
+      static_cast<std::int64_t>(width) * width + static_cast<std::int64_t>(height) * height;
+  // 400 r - 200 <= diagonal, for r >= 1 the same as (400 r - 200)^2 <= squared diagonal.
+  const auto fits = [&](std::int64_t r) {
+    return r <= 0 || (400 * r - 200) * (400 * r - 200) <= squaredDiagonal;
+  };
+  auto r =
+      static_cast<std::int64_t>(std::round(std::sqrt(static_cast<double>(squaredDiagonal)) / 400));
+  while (r > 0 && !fits(r)) --r;
+  while (fits(r + 1)) ++r;
+  return static_cast<int>(r);
+}
+
+int defaultTolerance(int width, int height, BoundaryWindow window) {
+  return window == BoundaryWindow::square ? squareWindowTolerance(width, height)
+                                          : boundaryTolerance(width, height);
+}
+
+BoundaryMap boundaryMap(const LabelImage& image, BoundaryWindow window) {
+  const bool fourSides = window == BoundaryWindow::square;
   const int w = image.width;
   const int h = image.height;
   BoundaryMap map;
@@ -35,10 +55,12 @@ BoundaryMap boundaryMap(const LabelImage& image) {
     const std::size_t offset = static_cast<std::size_t>(y) * w;
     const std::int32_t* row = image.labels.data() + offset;
     const std::int32_t* below = y + 1 < h ? row + w : nullptr;
+    const std::int32_t* above = fourSides && y > 0 ? row - w : nullptr;
     std::uint8_t* flags = map.isBoundary.data() + offset;
     std::int32_t* distance = map.rowDistance.data() + offset;
     for (int x = 0; x < w; ++x) {
-      if ((x + 1 < w && row[x + 1] != row[x]) || (below && below[x] != row[x])) {
+      if ((x + 1 < w && row[x + 1] != row[x]) || (below && below[x] != row[x]) ||
+          (fourSides && ((x > 0 && row[x - 1] != row[x]) || (above && above[x] != row[x])))) {
         flags[x] = 1;
         ++map.boundaryCount;
       }
@@ -58,10 +80,12 @@ BoundaryMap boundaryMap(const LabelImage& image) {
   return map;
 }
 
-double boundaryMatchRate(const BoundaryMap& from, const BoundaryMap& to, int tolerance) {
+double boundaryMatchRate(const BoundaryMap& from, const BoundaryMap& to, int tolerance,
+                         BoundaryWindow window) {
   if (from.boundaryCount == 0) return 1.0;
   const int w = from.width;
   const std::int64_t r2 = static_cast<std::int64_t>(tolerance) * tolerance;
+  const bool square = window == BoundaryWindow::square;
   std::int64_t matched = 0;
   for (int y = 0; y < from.height; ++y) {
     const std::uint8_t* flags = from.isBoundary.data() + static_cast<std::size_t>(y) * w;
@@ -72,7 +96,7 @@ double boundaryMatchRate(const BoundaryMap& from, const BoundaryMap& to, int tol
       for (int ny = top; ny <= bottom; ++ny) {
         const std::int64_t dx = to.rowDistance[static_cast<std::size_t>(ny) * w + x];
         const std::int64_t dy = ny - y;
-        if (dx * dx + dy * dy <= r2) {
+        if (square ? dx <= tolerance : dx * dx + dy * dy <= r2) {
           ++matched;
           break;
         }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "eval/label_image.hpp"
+#include "superpixels_eval/evaluation.hpp"
 
 namespace superpixels::eval {
 
@@ -11,9 +12,15 @@ namespace superpixels::eval {
 // smallest r with 400 r >= sqrt(width^2 + height^2), computed exactly in integers.
 int boundaryTolerance(int width, int height);
 
-// The boundary pixels of a segmentation, those whose right or lower neighbour has another label,
-// and for every pixel the horizontal distance to the nearest boundary pixel of its own row (a
-// large value when the row has none). The second makes disk look-ups cost 2r + 1 reads.
+// Tolerance of the square window for a width x height image: round(0.0025 x diagonal), halves
+// rounded up, that is the largest r with 400 r - 200 <= sqrt(width^2 + height^2), computed exactly.
+int squareWindowTolerance(int width, int height);
+
+// The boundary pixels of a segmentation as `window` defines them (those whose right or lower
+// neighbour has another label, or for the square window those with any horizontal or vertical
+// neighbour of another label), and for every pixel the horizontal distance to the nearest boundary
+// pixel of its own row (a large value when the row has none). The second makes look-ups cost
+// 2r + 1 reads.
 struct BoundaryMap {
   int width = 0;
   int height = 0;
@@ -22,12 +29,14 @@ struct BoundaryMap {
   std::vector<std::int32_t> rowDistance;
 };
 
-BoundaryMap boundaryMap(const LabelImage& image);
+BoundaryMap boundaryMap(const LabelImage& image, BoundaryWindow window = BoundaryWindow::disk);
 
-// Fraction of the boundary pixels of `from` that have a boundary pixel of `to` within Euclidean
-// distance `tolerance` (dx^2 + dy^2 <= tolerance^2, a disk with its edge); 1 when `from` has no
+// Fraction of the boundary pixels of `from` that have a boundary pixel of `to` within `tolerance`:
+// in Euclidean distance for the disk (dx^2 + dy^2 <= tolerance^2, a disk with its edge), in both
+// coordinates for the square (|dx| <= tolerance and |dy| <= tolerance); 1 when `from` has no
 // boundary pixels. Both maps are of one image size. Recall is boundaryMatchRate(truth,
 // superpixels, r), precision boundaryMatchRate(superpixels, truth, r).
-double boundaryMatchRate(const BoundaryMap& from, const BoundaryMap& to, int tolerance);
+double boundaryMatchRate(const BoundaryMap& from, const BoundaryMap& to, int tolerance,
+                         BoundaryWindow window = BoundaryWindow::disk);
 
 }  // namespace superpixels::eval

@@ -15,6 +15,10 @@ bool endsWith(const std::string& text, const std::string& suffix) {
          text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+bool isLabelFileName(const std::string& name) {
+  return endsWith(name, ".txt") || endsWith(name, ".npy");
+}
+
 // Entry names of `folder`, sorted; false (and `errors` extended) when it cannot be listed.
 bool listFolder(const fs::path& folder, std::vector<std::string>& names,
                 std::vector<std::string>& errors) {
@@ -47,7 +51,7 @@ void walk(const fs::path& folder, const std::string& relative, std::set<fs::path
       const fs::file_status status = fs::status(path, ec);
       if (fs::is_directory(status)) {
         walk(path, relative + name + "/", onPath, found, errors);
-      } else if (fs::is_regular_file(status) && endsWith(name, ".txt")) {
+      } else if (fs::is_regular_file(status) && isLabelFileName(name)) {
         const std::string stem = name.substr(0, name.size() - 4);
         found.push_back({path.string(), relative + stem, stem});
       }
@@ -78,7 +82,7 @@ std::map<std::string, std::vector<std::string>> findGroundTruths(const std::stri
   listFolder(folder, names, errors);
   std::map<std::string, std::vector<std::pair<long long, std::string>>> numbered;
   for (const std::string& name : names) {
-    if (!endsWith(name, ".png") && !endsWith(name, ".txt")) continue;
+    if (!endsWith(name, ".png") && !isLabelFileName(name)) continue;
     const std::string base = name.substr(0, name.size() - 4);
     const std::size_t dash = base.rfind('-');
     if (dash == std::string::npos || dash == 0 || dash + 1 == base.size() ||

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -83,14 +84,23 @@ std::string evalUsageText() {
          "\n"
          "Scores superpixel label files against ground-truth segmentations.\n"
          "  LABELS        the tool's output folder, or any folder tree of label files NAME.txt\n"
-         "  GROUND_TRUTH  folder of annotations NAME-K.png (8- or 16-bit label images) or\n"
-         "                NAME-K.txt (label text); the annotations of an image are averaged\n"
+         "                (the tool's, or numbers as numpy.savetxt writes them) or NAME.npy\n"
+         "  GROUND_TRUTH  folder of annotations NAME-K.png (8- or 16-bit label images),\n"
+         "                NAME-K.txt or NAME-K.npy; the annotations of an image are averaged\n"
          "\n"
          "Options:\n"
          "  --images DIR  photos NAME.jpg (.jpeg, .png, .ppm, .bmp, .tif, .tiff), for the\n"
          "                explained variation (n/a without)\n"
          "  --per-image   a table line for every image, not only the average\n"
          "  --csv FILE    also write one CSV row per image and an average row to FILE\n"
+         "  --window disk|square\n"
+         "                how boundary pixels match: disk (default), within Euclidean distance\n"
+         "                R of one another; square, as in the benchmark of Stutz et al., within\n"
+         "                a (2R+1) x (2R+1) square, boundary pixels on both sides of an edge\n"
+         "  --tolerance R the matching distance in pixels, 0 to 1000000 (default: for disk\n"
+         "                ceil(0.0025 x diagonal), for square round(0.0025 x diagonal))\n"
+         "  --subset      score only the images that have label files: annotated images\n"
+         "                without one are left out on purpose, not an error\n"
          "  --help        show this text and exit\n"
          "  --version     show the version and exit\n"
          "\n"
@@ -117,6 +127,27 @@ ParsedEvalArguments parseEvalArguments(const std::vector<std::string>& arguments
       return parsed;
     } else if (argument == "--per-image") {
       options.perImage = true;
+    } else if (argument == "--subset") {
+      options.subset = true;
+    } else if (argument == "--window" || argument == "--tolerance") {
+      if (i + 1 == arguments.size()) return usageError(argument + " needs a value");
+      const std::string& value = arguments[++i];
+      if (argument == "--window") {
+        if (value != "disk" && value != "square") {
+          return usageError("--window must be disk or square, not \"" + value + "\"");
+        }
+        options.matching.window = value == "disk" ? BoundaryWindow::disk : BoundaryWindow::square;
+      } else {
+        int tolerance = -1;
+        const auto [end, ec] =
+            std::from_chars(value.data(), value.data() + value.size(), tolerance);
+        if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
+            tolerance < 0 || tolerance > maxTolerance) {
+          return usageError("--tolerance must be a whole number from 0 to " +
+                            std::to_string(maxTolerance) + ", not \"" + value + "\"");
+        }
+        options.matching.tolerance = tolerance;
+      }
     } else if (argument == "--images" || argument == "--csv") {
       if (i + 1 == arguments.size() || arguments[i + 1].empty()) {
         return usageError(argument + " needs a value");
@@ -166,7 +197,7 @@ int runEval(const std::vector<std::string>& arguments, std::ostream& out, std::o
   for (const LabelFile& file : labelFiles) {
     const auto truthPaths = groundTruths.find(file.id);
     if (truthPaths == groundTruths.end()) {
-      err << file.path << ": no ground truth " << file.id << "-K.png or " << file.id << "-K.txt in "
+      err << file.path << ": no ground truth " << file.id << "-K.png, .txt or .npy in "
           << options.groundTruth << "\n";
       failed = true;
       continue;
@@ -186,11 +217,12 @@ int runEval(const std::vector<std::string>& arguments, std::ostream& out, std::o
     if (!options.images.empty()) {
       photo = loadMatchingPhoto(options.images, file.id, superpixels, file.path, err, failed);
     }
-    rows.push_back(
-        {file.name, evaluateImage(superpixels, truths, photo.empty() ? nullptr : &photo)});
+    rows.push_back({file.name, evaluateImage(superpixels, truths, photo.empty() ? nullptr : &photo,
+                                             options.matching)});
   }
-  // Images left out would silently shift the averages; a single label file is a deliberate choice.
-  if (!labelFiles.empty() && !isSingleFile(options.labels)) {
+  // Images left out would silently shift the averages; a single label file, or --subset, is a
+  // deliberate choice.
+  if (!labelFiles.empty() && !isSingleFile(options.labels) && !options.subset) {
     std::vector<std::string> missing;
     for (const auto& [id, paths] : groundTruths) {
       if (!evaluatedIds.count(id)) missing.push_back(id);

@@ -4,14 +4,19 @@
 #include <string>
 #include <vector>
 
+#include "superpixels_eval/evaluation.hpp"
+
 namespace superpixels::eval {
 
 struct EvalOptions {
-  std::string labels;       // folder tree of label files, or one label file
-  std::string groundTruth;  // folder of "<id>-<k>.png" / "<id>-<k>.txt"
-  std::string images;       // folder of "<id>.jpg" etc.; empty: no explained variation
-  std::string csv;          // CSV file to write; empty: none
-  bool perImage = false;    // table line for every image
+  std::string labels;         // folder tree of label files, or one label file
+  std::string groundTruth;    // folder of "<id>-<k>.png" / "<id>-<k>.txt"
+  std::string images;         // folder of "<id>.jpg" etc.; empty: no explained variation
+  std::string csv;            // CSV file to write; empty: none
+  bool perImage = false;      // table line for every image
+  BoundaryMatching matching;  // --window, --tolerance
+  // Score the label files found, leaving out annotated images without one on purpose: no error.
+  bool subset = false;
 };
 
 struct ParsedEvalArguments {

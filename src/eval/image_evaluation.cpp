@@ -1,5 +1,8 @@
 #include "eval/image_evaluation.hpp"
 
+#include <stdexcept>
+#include <string>
+
 #include "eval/boundary_metrics.hpp"
 #include "eval/explained_variation.hpp"
 #include "eval/overlap_metrics.hpp"
@@ -8,14 +11,20 @@
 namespace superpixels::eval {
 
 ImageScores evaluateImage(const LabelImage& superpixels,
-                          const std::vector<LabelImage>& groundTruths, const cv::Mat* photo) {
+                          const std::vector<LabelImage>& groundTruths, const cv::Mat* photo,
+                          const BoundaryMatching& matching) {
   ImageScores scores;
-  const int tolerance = boundaryTolerance(superpixels.width, superpixels.height);
-  const BoundaryMap superpixelBoundary = boundaryMap(superpixels);
+  const BoundaryWindow window = matching.window;
+  const int tolerance = matching.tolerance >= 0
+                            ? matching.tolerance
+                            : defaultTolerance(superpixels.width, superpixels.height, window);
+  const BoundaryMap superpixelBoundary = boundaryMap(superpixels, window);
   for (const LabelImage& truth : groundTruths) {
-    const BoundaryMap truthBoundary = boundaryMap(truth);
-    scores.boundaryRecall += boundaryMatchRate(truthBoundary, superpixelBoundary, tolerance);
-    scores.boundaryPrecision += boundaryMatchRate(superpixelBoundary, truthBoundary, tolerance);
+    const BoundaryMap truthBoundary = boundaryMap(truth, window);
+    scores.boundaryRecall +=
+        boundaryMatchRate(truthBoundary, superpixelBoundary, tolerance, window);
+    scores.boundaryPrecision +=
+        boundaryMatchRate(superpixelBoundary, truthBoundary, tolerance, window);
     const Overlaps table = overlaps(superpixels, truth);
     scores.undersegmentationError += undersegmentationError(table);
     scores.achievableSegmentationAccuracy += achievableSegmentationAccuracy(table);
@@ -62,6 +71,33 @@ ImageScores averageScores(const std::vector<ImageScores>& images) {
   mean.notConnectedCount /= n;
   if (withPhoto > 0) mean.explainedVariation = explained / withPhoto;
   return mean;
+}
+
+ImageScores scoreSegmentation(std::vector<std::int32_t> superpixels, int width, int height,
+                              std::vector<std::vector<std::int32_t>> groundTruths,
+                              const cv::Mat& photo, const BoundaryMatching& matching) {
+  const auto size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  const auto sizeText = [&] { return std::to_string(width) + " x " + std::to_string(height); };
+  if (width < 1 || height < 1 || superpixels.size() != size) {
+    throw std::invalid_argument("the superpixels are not " + sizeText() + " labels");
+  }
+  if (groundTruths.empty()) throw std::invalid_argument("no ground truth");
+  for (const std::vector<std::int32_t>& truth : groundTruths) {
+    if (truth.size() != size) throw std::invalid_argument("a ground truth is not " + sizeText());
+  }
+  if (!photo.empty() && (photo.type() != CV_8UC3 || photo.cols != width || photo.rows != height)) {
+    throw std::invalid_argument("the photo is not 8-bit with 3 channels of " + sizeText());
+  }
+  if (matching.tolerance > maxTolerance) {
+    throw std::invalid_argument("tolerance above " + std::to_string(maxTolerance));
+  }
+  std::vector<LabelImage> truths;
+  truths.reserve(groundTruths.size());
+  for (std::vector<std::int32_t>& truth : groundTruths) {
+    truths.push_back(compactLabelImage(width, height, std::move(truth)));
+  }
+  return evaluateImage(compactLabelImage(width, height, std::move(superpixels)), truths,
+                       photo.empty() ? nullptr : &photo, matching);
 }
 
 }  // namespace superpixels::eval

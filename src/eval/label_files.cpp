@@ -6,6 +6,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "eval/label_formats.hpp"
 #include "output/label_file.hpp"
 
 namespace superpixels::eval {
@@ -55,10 +56,15 @@ bool decode(const std::string& path, int flags, cv::Mat& image, std::string& err
 }  // namespace
 
 bool loadLabelImage(const std::string& path, LabelImage& image, std::string& error) {
-  if (endsWith(path, ".txt")) {
-    std::string text;
+  const bool npy = endsWith(path, ".npy");
+  if (npy || endsWith(path, ".txt")) {
+    std::string bytes;
     LabelGrid grid;
-    if (!readWholeFile(path, text, error) || !parseLabelText(text, grid, error)) return false;
+    if (!readWholeFile(path, bytes, error)) return false;
+    const bool parsed = npy                      ? parseNpy(bytes, grid, error)
+                        : isToolLabelText(bytes) ? parseLabelText(bytes, grid, error)
+                                                 : parseNumberText(bytes, grid, error);
+    if (!parsed) return false;
     image = compactLabelImage(grid.width, grid.height, std::move(grid.labels));
     return true;
   }

@@ -81,13 +81,68 @@ TEST(EvalCommand, ScoresATreeAndReportsMismatchedFiles) {
   EXPECT_EQ(run.err, (temp / "gt/c-0.png").string() + ": size 5x4 differs from 4x4 of " +
                          (temp / "out/partition_results/c.txt").string() + "\n" +
                          (temp / "out/partition_results/d.txt").string() +
-                         ": no ground truth d-K.png or d-K.txt in " + (temp / "gt").string() +
+                         ": no ground truth d-K.png, .txt or .npy in " + (temp / "gt").string() +
                          "\n" + (temp / "gt").string() +
                          ": 1 of 4 annotated images have no label file under " +
                          (temp / "out").string() + " (e.txt)\n");
   EXPECT_NE(run.out.find("average (2 images)"), std::string::npos) << run.out;
 
   EXPECT_EQ(runEval(temp, (temp / "out").string()).exitCode, 2);
+}
+
+TEST(EvalCommand, WindowToleranceAndChosenSubsets) {
+  TempFolder temp;
+  fs::create_directories(temp / "out");
+  fs::create_directories(temp / "gt");
+  // "a": the halves, as numpy.savetxt writes them, against the top row split off. "b": an
+  // annotated image left out.
+  writeFile(temp / "out/a.txt",
+            "0.000000000000000000e+00 0.000000000000000000e+00 1.000000000000000000e+00 "
+            "1.000000000000000000e+00\n" +
+                std::string("0 0 1 1\n0 0 1 1\n0 0 1 1\n"));
+  writeLabelPng(temp / "gt/a-0.png", 4, 4, {0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1});
+  writeLabelPng(temp / "gt/b-0.png", 4, 4, std::vector<std::uint16_t>(16, 0));
+  const std::string folders = (temp / "out").string() + " " + (temp / "gt").string();
+  const std::string csv = " --csv " + (temp / "scores.csv").string() + " ";
+  const auto recallAndPrecision = [&] {
+    const std::string text = readFile(temp / "scores.csv");
+    const std::size_t row = text.find("\na,");
+    return row == std::string::npos ? std::string() : text.substr(row + 5, 17);
+  };
+
+  // Leaving "b" out fails the run, unless asked for.
+  EvalRun run = runEval(temp, csv + folders);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("1 of 2 annotated images have no label file"), std::string::npos);
+  run = runEval(temp, "--subset" + csv + folders);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_NE(run.out.find("average (1 image)"), std::string::npos) << run.out;
+  // Disk, r = 1 (HalvesAgainstTopRow).
+  EXPECT_EQ(recallAndPrecision(), "0.750000,0.500000");
+
+  // Square: boundaries on both sides of each edge; r defaults to round(0.0025 x 5.7) = 0.
+  run = runEval(temp, "--subset --window square" + csv + folders);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(recallAndPrecision(), "0.500000,0.500000");
+  run = runEval(temp, "--subset --window square --tolerance 1" + csv + folders);
+  EXPECT_EQ(recallAndPrecision(), "1.000000,0.750000");
+  run = runEval(temp, "--subset --tolerance 0" + csv + folders);
+  EXPECT_EQ(recallAndPrecision(), "0.250000,0.250000");  // only (1,0) lies on both boundaries
+
+  // A label file that cannot be read still fails a chosen subset.
+  writeFile(temp / "out/c.npy", "not numpy");
+  writeLabelPng(temp / "gt/c-0.png", 4, 4, std::vector<std::uint16_t>(16, 0));
+  run = runEval(temp, "--subset" + csv + folders);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, (temp / "out/c.npy").string() + ": not a .npy file\n");
+
+  for (const char* bad : {"--window circle", "--window", "--tolerance -1", "--tolerance 1.5",
+                          "--tolerance 1000001", "--tolerance ''"}) {
+    run = runEval(temp, std::string(bad) + " " + folders);
+    EXPECT_EQ(run.exitCode, 2) << bad;
+    EXPECT_NE(run.err.find(std::string(bad).substr(0, 8)), std::string::npos) << run.err;
+  }
 }
 
 }  // namespace

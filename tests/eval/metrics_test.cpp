@@ -49,6 +49,17 @@ TEST(BoundaryTolerance, IsTheCeilingOfAFourHundredthOfTheDiagonal) {
   EXPECT_EQ(boundaryTolerance(1201, 1600), 6);  // diagonal 2000.6
 }
 
+TEST(BoundaryTolerance, OfTheSquareWindowIsTheRoundedFourHundredthOfTheDiagonal) {
+  EXPECT_EQ(squareWindowTolerance(4, 4), 0);        // diagonal 5.7: 0.014
+  EXPECT_EQ(squareWindowTolerance(481, 321), 1);    // BSDS500: 1.446
+  EXPECT_EQ(squareWindowTolerance(120, 160), 1);    // diagonal exactly 200: 0.5, rounded up
+  EXPECT_EQ(squareWindowTolerance(119, 160), 0);    // 199.4: 0.498
+  EXPECT_EQ(squareWindowTolerance(360, 480), 2);    // exactly 600: 1.5
+  EXPECT_EQ(squareWindowTolerance(1200, 1600), 5);  // exactly 2000
+  EXPECT_EQ(defaultTolerance(481, 321, BoundaryWindow::square), 1);
+  EXPECT_EQ(defaultTolerance(481, 321, BoundaryWindow::disk), 2);
+}
+
 TEST(Metrics, HalvesAgainstTopRow) {
   // Superpixel boundary: column x = 1 (right neighbour differs), 4 pixels. Truth boundary: row
   // y = 0 (lower neighbour differs), 4 pixels. r = 1.
@@ -110,6 +121,38 @@ TEST(Metrics, ToleranceIsAEuclideanDisk) {
   EXPECT_EQ(boundaryMatchRate(board, truth, 2), 6.0 / 24);
   // r = 3: x = 0: 4 pixels, x = 1: 3, x = 2: 3 ((2,2) at 2.83 in), x = 3: 1.
   EXPECT_EQ(boundaryMatchRate(board, truth, 3), 11.0 / 24);
+}
+
+TEST(Metrics, SquareWindowTakesBothSidesOfAnEdgeAndBothCoordinates) {
+  // The cell and the checkerboard of ToleranceIsAEuclideanDisk. Boundary pixels are now those
+  // with any horizontal or vertical neighbour of another label: (0,0) (1,0) (0,1) of the cell,
+  // all 25 of the board.
+  std::vector<std::int32_t> cell(25, 0);
+  cell[0] = 1;
+  std::vector<std::int32_t> checker(25);
+  for (int p = 0; p < 25; ++p) checker[p] = (p % 5 + p / 5) % 2;
+  const BoundaryMap truth = boundaryMap(labels(5, 5, cell), BoundaryWindow::square);
+  const BoundaryMap board = boundaryMap(labels(5, 5, checker), BoundaryWindow::square);
+  ASSERT_EQ(truth.boundaryCount, 3);
+  ASSERT_EQ(board.boundaryCount, 25);
+  EXPECT_EQ(boundaryMatchRate(truth, board, 0, BoundaryWindow::square), 1.0);
+  // r = 0: exactly the 3. r = 1: x <= 2 and y <= 1, or x <= 1 and y <= 2: 8 (a disk would leave
+  // out (2,1) and (1,2)). r = 2: x <= 3 and y <= 2, or x <= 2 and y <= 3: 15.
+  EXPECT_EQ(boundaryMatchRate(board, truth, 0, BoundaryWindow::square), 3.0 / 25);
+  EXPECT_EQ(boundaryMatchRate(board, truth, 1, BoundaryWindow::square), 8.0 / 25);
+  EXPECT_EQ(boundaryMatchRate(board, truth, 2, BoundaryWindow::square), 15.0 / 25);
+
+  // Halves against the top row, 4 x 4: superpixel boundary columns 1 and 2 (8 pixels), truth
+  // boundary rows 0 and 1 (8). r = 0: the 4 pixels on both. r = 1 (the default of neither
+  // window for 4 x 4, given here): every pixel of rows 0 to 2 of columns 1 and 2 for precision (6),
+  // all of rows 0 and 1 within a column of 1 or 2 for recall (8).
+  const auto scores = [&](int tolerance) {
+    const ImageScores s =
+        evaluateImage(halves, {topRow}, nullptr, {BoundaryWindow::square, tolerance});
+    return std::make_pair(s.boundaryRecall, s.boundaryPrecision);
+  };
+  EXPECT_EQ(scores(0), std::make_pair(0.5, 0.5));
+  EXPECT_EQ(scores(1), std::make_pair(1.0, 0.75));
 }
 
 TEST(Metrics, CompactnessFavoursSquares) {
@@ -180,6 +223,28 @@ TEST(ImageEvaluation, AveragesAnnotationsThenImages) {
   EXPECT_DOUBLE_EQ(mean.boundaryRecall, 0.75);  // (0.875 + 0.625) / 2
   EXPECT_EQ(mean.superpixelCount, 3.5);
   EXPECT_FALSE(averageScores({scores}).explainedVariation);
+}
+
+TEST(ScoreSegmentation, ScoresRawLabelArraysAsTheCommandDoes) {
+  // Any label values, compacted as the label files are: the halves as 7 and -1.
+  std::vector<std::int32_t> raw(halves.labels);
+  for (std::int32_t& l : raw) l = l == 0 ? 7 : -1;
+  const ImageScores scores =
+      scoreSegmentation(raw, 4, 4, {topRow.labels, halves.labels}, cv::Mat(), {});
+  const ImageScores direct = evaluateImage(halves, {topRow, halves}, nullptr);
+  EXPECT_EQ(scores.boundaryRecall, direct.boundaryRecall);
+  EXPECT_EQ(scores.undersegmentationError, direct.undersegmentationError);
+  EXPECT_EQ(scores.compactness, direct.compactness);
+  EXPECT_EQ(scores.superpixelCount, 2);
+  EXPECT_FALSE(scores.explainedVariation);
+  EXPECT_TRUE(scoreSegmentation(raw, 4, 4, {topRow.labels}, cv::Mat(4, 4, CV_8UC3, 9), {})
+                  .explainedVariation);
+
+  EXPECT_THROW(scoreSegmentation(raw, 4, 3, {topRow.labels}, cv::Mat(), {}), std::invalid_argument);
+  EXPECT_THROW(scoreSegmentation(raw, 4, 4, {}, cv::Mat(), {}), std::invalid_argument);
+  EXPECT_THROW(scoreSegmentation(raw, 4, 4, {{1, 2}}, cv::Mat(), {}), std::invalid_argument);
+  EXPECT_THROW(scoreSegmentation(raw, 4, 4, {topRow.labels}, cv::Mat(4, 5, CV_8UC3), {}),
+               std::invalid_argument);
 }
 
 }  // namespace

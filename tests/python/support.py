@@ -3,6 +3,8 @@
 import json
 import os
 import pathlib
+import struct
+import zlib
 
 import numpy as np
 import pytest
@@ -67,3 +69,27 @@ def assert_same(expected, actual, what):
             f"{what}: first difference at row {y}, column {x}: "
             f"{actual[y, x].tolist()} instead of {expected[y, x].tolist()}"
         )
+
+
+def write_png(path, pixels):
+    """Writes an H x W (grey), H x W x 3 (RGB) or H x W x 4 (RGBA) uint8 or uint16 array as a PNG
+    of that bit depth, unfiltered: enough of an encoder to make 16-bit and alpha files without
+    depending on one."""
+    pixels = np.asarray(pixels)
+    channels = 1 if pixels.ndim == 2 else pixels.shape[2]
+    colour_type = {1: 0, 3: 2, 4: 6}[channels]
+    depth = {np.dtype(np.uint8): 8, np.dtype(np.uint16): 16}[pixels.dtype]
+    rows = pixels.astype(pixels.dtype.newbyteorder(">")).reshape(pixels.shape[0], -1)
+    raw = b"".join(b"\0" + row.tobytes() for row in rows)
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+    header = struct.pack(">IIBBBBB", pixels.shape[1], pixels.shape[0], depth, colour_type, 0, 0, 0)
+    path.write_bytes(
+        b"\x89PNG\r\n\x1a\n"
+        + chunk(b"IHDR", header)
+        + chunk(b"IDAT", zlib.compress(raw))
+        + chunk(b"IEND", b"")
+    )

@@ -6,7 +6,14 @@ import numpy as np
 import pytest
 
 import superpixels
-from support import assert_same, case_id, count_and_weight, png_golden_cases, read_rgb
+from support import (
+    EXAMPLES_DIR,
+    assert_same,
+    case_id,
+    count_and_weight,
+    png_golden_cases,
+    read_rgb,
+)
 
 
 @pytest.mark.parametrize("case", png_golden_cases(), ids=case_id)
@@ -69,3 +76,36 @@ def test_given_colours_are_painted_as_they_are():
     colours = np.array([[1, 2, 3], [4, 5, 6], [7, 8, 9]], dtype=np.uint8)
     assert_same(colours[labels], superpixels.partition_image(labels, colours), "partition")
     assert_same(colours[labels], superpixels.partition_image(labels, colours.T.copy().T), "strided")
+
+
+def test_coloured_borders_are_where_the_black_ones_are():
+    rgb = read_rgb(EXAMPLES_DIR / "coffee.png")[:90, :120]
+    labels = superpixels.segment(rgb, 30, 0.5)
+    black = superpixels.boundary_image(np.full_like(rgb, 255), labels)[..., 0] == 0
+    red = superpixels.boundary_image(rgb, labels, colour=(255, 0, 0))
+    assert_same(np.broadcast_to(np.uint8([255, 0, 0]), red[black].shape), red[black], "borders")
+    assert_same(rgb[~black], red[~black], "inside")
+    # Float and grey pictures are drawn on as their 8-bit form.
+    assert_same(
+        superpixels.boundary_image(rgb, labels),
+        superpixels.boundary_image(rgb / 255.0, labels),
+        "float",
+    )
+    grey = superpixels.boundary_image(rgb[..., 1], labels)
+    assert grey.shape == rgb.shape and (grey == grey[..., :1]).all()
+
+
+def test_a_masked_partition_is_black_outside_with_its_edge_drawn():
+    rgb = read_rgb(EXAMPLES_DIR / "coffee.png")[:90, :120]
+    mask = np.zeros(rgb.shape[:2], dtype=bool)
+    mask[10:80, 20:100] = True
+    labels, colours = superpixels.segment(rgb, 20, 0.5, mask=mask, return_colours=True)
+    partition = superpixels.partition_image(labels, colours)
+    assert (partition[~mask] == 0).all()
+    assert_same(colours[labels[mask]], partition[mask], "inside")
+    assert (superpixels.partition_image(labels)[~mask] == 0).all()
+    # The overlay draws the mask's edge as a border: the row above the mask's first row stays
+    # as it is, its first row turns black.
+    boundary = superpixels.boundary_image(np.full_like(rgb, 255), labels)
+    assert (boundary[10, 21:100] == 0).all()
+    assert (boundary[9, 21:100] == 255).all()

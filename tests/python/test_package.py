@@ -1,0 +1,66 @@
+"""The package as type checkers and help() see it: the stubs agree with the code, every public
+function is documented."""
+
+import ast
+import inspect
+import pathlib
+
+import superpixels
+from superpixels import _core
+
+PACKAGE = pathlib.Path(superpixels.__file__).parent
+FUNCTIONS = [name for name in superpixels.__all__ if name != "__version__"]
+
+
+def stub_definitions(name):
+    """Function definitions of a stub file, by name (overloads give several)."""
+    tree = ast.parse((PACKAGE / name).read_text(encoding="utf-8"))
+    definitions = {}
+    for node in tree.body:
+        if isinstance(node, ast.FunctionDef):
+            definitions.setdefault(node.name, []).append(node)
+    return definitions
+
+
+def stub_parameters(definition):
+    """(name, kind, default or inspect.Parameter.empty) of a stub's parameters."""
+    arguments = definition.args
+    positional = arguments.posonlyargs + arguments.args
+    defaults = [inspect.Parameter.empty] * (len(positional) - len(arguments.defaults))
+    defaults += [ast.literal_eval(d) for d in arguments.defaults]
+    kinds = [inspect.Parameter.POSITIONAL_ONLY] * len(arguments.posonlyargs)
+    kinds += [inspect.Parameter.POSITIONAL_OR_KEYWORD] * len(arguments.args)
+    parameters = [(a.arg, k, d) for a, k, d in zip(positional, kinds, defaults)]
+    for argument, default in zip(arguments.kwonlyargs, arguments.kw_defaults):
+        value = inspect.Parameter.empty if default is None else ast.literal_eval(default)
+        parameters.append((argument.arg, inspect.Parameter.KEYWORD_ONLY, value))
+    return parameters
+
+
+def test_stubs_agree_with_the_signatures():
+    stubs = stub_definitions("__init__.pyi")
+    assert sorted(stubs) == sorted(FUNCTIONS)
+    for name in FUNCTIONS:
+        runtime = inspect.signature(getattr(superpixels, name)).parameters.values()
+        expected = [(p.name, p.kind, p.default) for p in runtime]
+        for definition in stubs[name]:
+            found = stub_parameters(definition)
+            assert [f[:2] for f in found] == [e[:2] for e in expected], name
+            for (parameter, _, default), (_, _, runtime_default) in zip(found, expected):
+                # An overload may make a parameter required (return_colours: Literal[True]).
+                if default is not inspect.Parameter.empty:
+                    assert default == runtime_default, f"{name}({parameter})"
+
+
+def test_the_extension_stub_lists_what_the_extension_has():
+    public = {n for n in dir(_core) if not n.startswith("_") and callable(getattr(_core, n))}
+    assert set(stub_definitions("_core.pyi")) == public
+
+
+def test_typed_and_documented():
+    assert (PACKAGE / "py.typed").is_file()
+    assert "segment(image, count, weight)" in superpixels.__doc__
+    for name in FUNCTIONS:
+        doc = inspect.getdoc(getattr(superpixels, name))
+        assert "Parameters\n----------" in doc and "Returns\n-------" in doc, name
+    assert superpixels.__version__ == _core.__version__
