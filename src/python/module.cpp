@@ -39,13 +39,14 @@ cv::Mat bgrOf(const ByteArray& image, bool isBgr) {
 
 py::object segmentArray(const ByteArray& image, bool isBgr, std::int32_t count, float weight,
                         std::int32_t connectivity, const std::optional<ByteArray>& mask,
-                        bool returnColours, bool rgbColours) {
+                        bool returnColours, bool rgbColours, std::int32_t threads) {
   requireImage(image);
   if (mask) requirePlane(*mask, "mask", image.shape(0), image.shape(1));
   Options options;
   options.superpixelCount = count;
   options.weightFactor = weight;
   options.connectivity = connectivity;
+  options.threads = threads;
   if (const OptionsCheck check = options.check(); !check.ok()) {
     throw py::value_error(check.message);
   }
@@ -279,7 +280,7 @@ PYBIND11_MODULE(_core, module) {
   // wanted, and anything else is a mistake to report, not to paper over with a copy.
   module.def("segment", &segmentArray, "image"_a.noconvert(), "is_bgr"_a, "count"_a, "weight"_a,
              "connectivity"_a, "mask"_a.noconvert().none(true), "return_colours"_a,
-             "rgb_colours"_a);
+             "rgb_colours"_a, "threads"_a);
   module.def("read_image", &readImageFile, "path"_a);
   module.def("boundary_image", &boundaryArray, "image"_a.noconvert(), "labels"_a.noconvert(),
              "colour"_a.none(true));

@@ -62,3 +62,24 @@ def test_segmenting_leaves_the_gil_to_other_threads():
             last = now
         worker.join()
         assert longest_pause < (time.perf_counter() - start) / 2, what
+
+
+def test_threads_inside_one_image_change_nothing():
+    image = read_rgb(EXAMPLES_DIR / "chelsea.png")
+    mask = np.zeros(image.shape[:2], bool)
+    mask[40:260, 60:400] = True
+    for options in ({"count": 200}, {"count": 900, "connectivity": 4}, {"count": 80, "mask": mask}):
+        one = superpixels.segment(image, threads=1, **options)
+        for threads in (0, 2, 3):
+            assert_same(one, superpixels.segment(image, threads=threads, **options), f"{threads}")
+
+
+def test_bad_thread_counts():
+    image = np.zeros((8, 8, 3), np.uint8)
+    for bad, error in ((-1, ValueError), (1.5, TypeError), (True, TypeError), ("2", TypeError)):
+        try:
+            superpixels.segment(image, threads=bad)
+        except error as e:
+            assert "threads" in str(e)
+        else:
+            raise AssertionError(f"threads={bad!r} was accepted")

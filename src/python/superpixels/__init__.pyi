@@ -24,6 +24,7 @@ def segment(
     connectivity: Literal[4, 8] = 8,
     channel_order: _Order = "rgb",
     return_colours: Literal[False] = False,
+    threads: int = 0,
 ) -> _Labels: ...
 @overload
 def segment(
@@ -35,6 +36,7 @@ def segment(
     connectivity: Literal[4, 8] = 8,
     channel_order: _Order = "rgb",
     return_colours: Literal[True],
+    threads: int = 0,
 ) -> tuple[_Labels, _Colours]: ...
 @overload
 def segment_file(
@@ -46,6 +48,7 @@ def segment_file(
     connectivity: Literal[4, 8] = 8,
     return_colours: Literal[False] = False,
     channel_order: _Order = "rgb",
+    threads: int = 0,
 ) -> _Labels: ...
 @overload
 def segment_file(
@@ -57,6 +60,7 @@ def segment_file(
     connectivity: Literal[4, 8] = 8,
     return_colours: Literal[True],
     channel_order: _Order = "rgb",
+    threads: int = 0,
 ) -> tuple[_Labels, _Colours]: ...
 def boundary_image(
     image: npt.ArrayLike,

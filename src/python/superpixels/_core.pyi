@@ -19,6 +19,7 @@ def segment(
     mask: _Bytes | None,
     return_colours: bool,
     rgb_colours: bool,
+    threads: int,
 ) -> _Labels | tuple[_Labels, _Bytes]: ...
 def read_image(path: bytes) -> tuple[_Bytes | None, str, int]: ...
 def boundary_image(
