@@ -140,23 +140,31 @@ TEST_F(CommandLineTest, BadArgumentsExitWithTwoBeforeAnyFolderIsMade) {
   const Case cases[] = {
       {{}, "Usage:"},
       {{in_, out_, "6"}, "Usage:"},
-      {{"--fast", in_, out_, "6", "0.5"}, "--fast"},
-      {{in_, out_, "0", "0.5"}, "COUNT"},
-      {{in_, out_, "abc", "0.5"}, "COUNT"},
-      {{in_, out_, "-3", "0.5"}, "COUNT"},
-      {{in_, out_, "6", "-1"}, "WEIGHT"},
-      {{in_, out_, "6", "inf"}, "WEIGHT"},
-      {{in_, out_, "6", "nan"}, "WEIGHT"},
-      {{in_, out_, "6", "1e50"}, "WEIGHT"},
+      {{"--fast", in_, out_, "6", "0.5"}, "unknown option \"--fast\""},
+      {{"-j", "2", in_, out_, "6", "0.5"}, "unknown option \"-j\""},
+      {{in_, out_, "0", "0.5"}, "COUNT \"0\""},
+      {{in_, out_, "abc", "0.5"}, "COUNT \"abc\""},
+      {{in_, out_, "1e3", "0.5"}, "COUNT \"1e3\""},
+      {{in_, out_, "-3", "0.5"}, "COUNT \"-3\""},
+      {{in_, out_, "6", "-1"}, "WEIGHT \"-1\""},
+      {{in_, out_, "6", "O.5"}, "WEIGHT \"O.5\""},
+      {{in_, out_, "6", "inf"}, "WEIGHT \"inf\""},
+      {{in_, out_, "6", "nan"}, "WEIGHT \"nan\""},
+      {{in_, out_, "6", "1e50"}, "WEIGHT \"1e50\""},
+      {{"--max-pixels", "1e6", in_, out_, "6", "0.5"}, "--max-pixels \"1e6\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.arguments.size()) + " arguments, expecting " + c.named);
     const ToolRun result = run(c.arguments);
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err.rfind("superpixels: ", 0), 0u) << result.err;
     EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
     EXPECT_TRUE(fs::is_empty(out_));
   }
+  // A bad value is one line, naming the argument as the user knows it.
+  EXPECT_EQ(run({in_, out_, "200px", "0.5"}).err,
+            "superpixels: COUNT \"200px\" is not a whole number\n");
 }
 
 TEST_F(CommandLineTest, HelpAndVersionGoToStandardOutput) {
