@@ -22,13 +22,6 @@ namespace {
 
 enum class ImageStatus { written, skipped, failed };
 
-// The image's path relative to the input folder without its four-character suffix: what its
-// result files are named after. "a.png" and "a.jpg" share it, and so share their results.
-std::string relativeBase(const WalkEntry& entry) {
-  return entry.relativePath.empty() ? ""
-                                    : entry.relativePath.substr(0, entry.relativePath.size() - 4);
-}
-
 // For every image, the one before it in walk order that writes the same result files, or
 // `noEarlierImage`. Such an image must be finished before the next one starts: the last one in
 // walk order leaves its results, whatever the number of threads.
@@ -38,7 +31,7 @@ std::vector<std::size_t> earlierImagesWithSameResults(const std::vector<WalkEntr
   std::vector<std::size_t> earlier(images.size(), noEarlierImage);
   std::unordered_map<std::string, std::size_t> lastWithBase;
   for (std::size_t index = 0; index < images.size(); ++index) {
-    const auto [place, first] = lastWithBase.try_emplace(relativeBase(images[index]), index);
+    const auto [place, first] = lastWithBase.try_emplace(images[index].relativeBase, index);
     if (!first) {
       earlier[index] = place->second;
       place->second = index;
@@ -50,7 +43,7 @@ std::vector<std::size_t> earlierImagesWithSameResults(const std::vector<WalkEntr
 // Segments one image and writes its results; failures are reported on `err`.
 ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, const OutputTree& tree,
                          std::ostream& out, std::ostream& err) {
-  const ResultFiles files = tree.resultFiles(relativeBase(entry));
+  const ResultFiles files = tree.resultFiles(entry.relativeBase);
   if (options.skipExisting && resultsComplete(files)) return ImageStatus::skipped;
 
   const ImageFile image = readImage(entry.fullPath, options.maxPixels);
@@ -228,7 +221,7 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
       mirrorWalk(walkInput(options.inputFolder, options.outputFolder), tree, out, err, summary);
   // By result name, not by file name: images that share their results fall into one shard.
   std::erase_if(
-      images, [&](const WalkEntry& entry) { return !inShard(relativeBase(entry), options.shard); });
+      images, [&](const WalkEntry& entry) { return !inShard(entry.relativeBase, options.shard); });
   summary.imagesFound = static_cast<int>(images.size());
   const std::vector<std::size_t> earlier = earlierImagesWithSameResults(images);
 

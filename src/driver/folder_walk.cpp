@@ -25,7 +25,15 @@ struct Walk {
 
   void note(WalkEntry::Kind kind, const std::string& full, const std::string& relative,
             std::string reason = {}) {
-    entries.push_back({kind, full, relative, std::move(reason)});
+    entries.push_back({kind, full, relative, {}, std::move(reason)});
+  }
+
+  void image(const std::string& full, const std::string& relative) {
+    entries.push_back({WalkEntry::Kind::image,
+                       full,
+                       relative,
+                       relative.substr(0, relative.size() - imageSuffixLength(relative)),
+                       {}});
   }
 
   // Lists the names of `folder` except "." and "..", sorted; false when it cannot be listed.
@@ -81,7 +89,7 @@ struct Walk {
         note(WalkEntry::Kind::folder, childFull, childRelative);
         folder(childFull, childRelative, childId);
       } else if (S_ISREG(info.st_mode) && isImagePath(childRelative)) {
-        note(WalkEntry::Kind::image, childFull, childRelative);
+        image(childFull, childRelative);
       }
     }
     path.pop_back();
@@ -90,11 +98,13 @@ struct Walk {
 
 }  // namespace
 
-bool isImagePath(const std::string& path) {
-  if (path.size() < 5) return false;
+std::size_t imageSuffixLength(const std::string& path) {
+  if (path.size() < 5) return 0;
   const std::string suffix = path.substr(path.size() - 4);
-  return suffix == ".png" || suffix == ".ppm" || suffix == ".bmp" || suffix == ".jpg";
+  return suffix == ".png" || suffix == ".ppm" || suffix == ".bmp" || suffix == ".jpg" ? 4 : 0;
 }
+
+bool isImagePath(const std::string& path) { return imageSuffixLength(path) > 0; }
 
 std::vector<WalkEntry> walkInput(const std::string& inputFolder, const std::string& excluded) {
   Walk walk;
@@ -109,7 +119,8 @@ std::vector<WalkEntry> walkInput(const std::string& inputFolder, const std::stri
   } else if (S_ISDIR(info.st_mode)) {
     walk.folder(inputFolder, "", {info.st_dev, info.st_ino});
   } else if (S_ISREG(info.st_mode) && isImagePath(inputFolder)) {
-    walk.note(WalkEntry::Kind::image, inputFolder, "");
+    // Named as if found in its folder: "photos/oak.png" writes oak_KVR.png and its siblings.
+    walk.image(inputFolder, std::string(1, '/').append(inputFolder, inputFolder.rfind('/') + 1));
   } else {
     walk.note(WalkEntry::Kind::error, inputFolder, "",
               "cannot open input folder: not a folder or an image file");

@@ -29,7 +29,7 @@ struct OutputTree {
         partitionFolder(outputFolder + "/" + partitionSubfolder) {}
 
   // The result files of the image whose relative base (its path relative to INPUT without its
-  // suffix, "/sub/name", or empty) is `relativeBase`: folder + "/" + relativeBase + suffix, so the
+  // suffix, "/sub/name") is `relativeBase`: folder + "/" + relativeBase + suffix, so the
   // paths hold "//" after the sub-folder's name.
   ResultFiles resultFiles(const std::string& relativeBase) const {
     return {superpixelFolder + "/" + relativeBase + boundarySuffix,

@@ -51,12 +51,19 @@ TEST_F(CommandLineTest, SegmentsEveryImageIntoMirroredFoldersWithTheToolsLines) 
   EXPECT_EQ(cv::norm(overlay, boundaryImage(a, expected.labels), cv::NORM_INF), 0.0);
 }
 
-TEST_F(CommandLineTest, ImageFileAsInputWritesFilesNamedBySuffixOnly) {
-  image("oak.png", noiseImage(18, 14, 5));
-  const ToolRun result = runOn(in_ + "/oak.png");
+// Single images run one after the other into one output folder each keep their results.
+TEST_F(CommandLineTest, ImageFileAsInputKeepsItsName) {
+  const cv::Mat oak = noiseImage(18, 14, 5);
+  image("oak.png", oak);
+  image("sub/elm.jpg", noiseImage(12, 10, 6));
+  ToolRun result = runOn(in_ + "/oak.png");
   EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(result.out, imageLines(in_ + "/oak.png", out_, ""));
-  EXPECT_EQ(treeOf(out_), resultTree({}, {""}));
+  EXPECT_EQ(result.out, imageLines(in_ + "/oak.png", out_, "/oak"));
+  result = runOn(in_ + "/sub/elm.jpg");
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, imageLines(in_ + "/sub/elm.jpg", out_, "/elm"));
+  EXPECT_EQ(treeOf(out_), resultTree({}, {"elm", "oak"}));
+  EXPECT_EQ(readFile(labelFile("oak")), labelText(segment(oak, Options{6, 0.5f})));
 }
 
 TEST_F(CommandLineTest, DamagedImagesAreReportedAndTheOthersStillProcessed) {

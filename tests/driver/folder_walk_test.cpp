@@ -77,13 +77,23 @@ TEST_F(FolderWalkTest, FindsImagesByTheFourSuffixesDepthFirstInByteOrder) {
   EXPECT_TRUE(problems(Kind::warning).empty());
 }
 
-TEST_F(FolderWalkTest, InputThatIsAnImageFileIsOneImageWithEmptyRelativePath) {
+TEST_F(FolderWalkTest, InputThatIsAnImageFileIsOneImageNamedAsInItsFolder) {
   file("oak.png");
   walk(input_ + "/oak.png");
   ASSERT_EQ(entries_.size(), 1u);
   EXPECT_EQ(entries_[0].kind, Kind::image);
   EXPECT_EQ(entries_[0].fullPath, input_ + "/oak.png");
-  EXPECT_EQ(entries_[0].relativePath, "");
+  EXPECT_EQ(entries_[0].relativePath, "/oak.png");
+  EXPECT_EQ(entries_[0].relativeBase, "/oak");
+
+  // A name without a folder is its own relative path.
+  const fs::path previous = fs::current_path();
+  fs::current_path(input_);
+  walk("oak.png");
+  fs::current_path(previous);
+  ASSERT_EQ(entries_.size(), 1u);
+  EXPECT_EQ(entries_[0].fullPath, "oak.png");
+  EXPECT_EQ(entries_[0].relativeBase, "/oak");
 
   // A plain file that is not an image cannot be walked.
   file("notes.txt");
