@@ -33,6 +33,8 @@ std::string benchUsage() {
   return "Usage: superpixels_bench [OPTIONS]\n"
          "       superpixels_bench --write-labels FOLDER [--images DIR] [--counts LIST]\n"
          "       superpixels_bench --jobs-scaling [--images DIR] [--counts K] [--repeat R]\n"
+         "       superpixels_bench --header-cost [--images DIR] [--limit N] [--repeat R] "
+         "[--no-large]\n"
          "\n"
          "Times the whole per-image pipeline (decode and Lab, set-up, merging, refinement,\n"
          "connectivity, the three writers) against OpenCV's SLIC on the same photos, one thread,\n"
@@ -55,6 +57,8 @@ std::string benchUsage() {
          "                   --jobs 1 and --jobs 2 in turn (count: the first of --counts) and\n"
          "                   compare the images per second\n"
          "  --tool PATH      the tool for --jobs-scaling (default: the one built beside)\n"
+         "  --header-cost    instead of the above, encode the photos (and the large one) as TIFF\n"
+         "                   and WebP and time the header check against decoding\n"
          "  --memory IMAGE COUNT OUTPUT_BASE\n"
          "                   internal: run the pipeline once and print its peak memory\n";
 }
@@ -113,6 +117,8 @@ bool parseBenchOptions(const std::vector<std::string>& arguments, BenchOptions& 
       options.mode = BenchOptions::Mode::help;
     } else if (argument == "--jobs-scaling") {
       options.mode = BenchOptions::Mode::jobsScaling;
+    } else if (argument == "--header-cost") {
+      options.mode = BenchOptions::Mode::headerCost;
     } else if (argument == "--tool") {
       if (!value(options.tool)) return false;
     } else if (argument == "--memory") {

@@ -12,6 +12,7 @@ struct BenchOptions {
     memory,       // internal: one pipeline run on `memoryImage`, prints peak memory figures
     writeLabels,  // SLIC, LSC and SEEDS label files into `labelsFolder`
     jobsScaling,  // whole runs of the tool with --jobs 1 and --jobs 2
+    headerCost,   // the header check against the decoder on TIFF and WebP files
     help,         // the usage text
   };
   Mode mode = Mode::compare;

@@ -26,8 +26,9 @@ struct ImageFile {
 };
 
 // Reads the image file at `path` into three 8-bit channels, as the tool does. The header is read
-// first: a file that is not a PNG, JPEG, BMP or PNM image, that is cut short or damaged, or whose
-// header declares more than `maxPixels` pixels is refused before any pixel memory is allocated.
+// first: a file that is not a PNG, JPEG, BMP, PNM, TIFF or WebP image (an animated WebP included),
+// that is cut short or damaged, or whose header declares more than `maxPixels` pixels is refused
+// before any pixel memory is allocated.
 ImageFile readImage(const std::string& path, std::int64_t maxPixels = defaultMaxPixels);
 
 // Copy of `bgr` with the superpixel borders and the top row and left column in black: a pixel is

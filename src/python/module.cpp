@@ -225,7 +225,7 @@ the labels equal the tool's label file for that file.
 Parameters
 ----------
 path : str, bytes or os.PathLike
-    The image file (PNG, JPEG, BMP, PPM and the other formats OpenCV reads).
+    The image file: PNG, JPEG, BMP, PNM, TIFF or WebP (not animated).
 count, weight
     As for ``segment``.
 channel_order : {"rgb", "bgr"}
