@@ -106,8 +106,9 @@ std::string parseWeight(const std::string& text, float& weight) {
 std::string usageText() {
   return "Usage: superpixels [OPTIONS] INPUT OUTPUT COUNT WEIGHT\n"
          "\n"
-         "Partitions every .png, .ppm, .bmp and .jpg image under the folder INPUT (or the single\n"
-         "image file INPUT) into about COUNT superpixels and writes, mirroring the input tree,\n"
+         "Partitions every image (.png, .jpg, .jpeg, .bmp, .ppm, .tif, .tiff, .webp, in any case)\n"
+         "under the folder INPUT, or the single image file INPUT, into about COUNT superpixels\n"
+         "and writes, mirroring the input tree,\n"
          "  OUTPUT/superpixels/.../NAME_KVR.png             the image with superpixel borders\n"
          "  OUTPUT/partition_results/.../NAME_partition.png every superpixel in one colour\n"
          "  OUTPUT/partition_results/.../NAME.txt           the superpixel number of every pixel\n"

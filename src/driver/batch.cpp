@@ -179,6 +179,9 @@ std::vector<WalkEntry> mirrorWalk(std::vector<WalkEntry> entries, const OutputTr
       case WalkEntry::Kind::image:
         images.push_back(std::move(entry));
         break;
+      case WalkEntry::Kind::otherFormat:
+        if (summary.otherFormatFiles++ == 0) summary.otherFormatExample = entry.fullPath;
+        break;
       case WalkEntry::Kind::warning:
         err << entry.fullPath << ": " << entry.reason << std::endl;
         break;
@@ -264,6 +267,13 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   }
   progress.clear();
   for (std::thread& worker : workers) worker.join();
+  if (summary.otherFormatFiles > 0) {
+    err << "superpixels: skipped " << summary.otherFormatFiles
+        << (summary.otherFormatFiles == 1 ? " file" : " files")
+        << " in image formats it does not read (such as GIF, HEIC, AVIF or camera raw), for "
+           "example "
+        << summary.otherFormatExample << std::endl;
+  }
   return summary;
 }
 

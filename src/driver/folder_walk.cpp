@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -90,6 +91,8 @@ struct Walk {
         folder(childFull, childRelative, childId);
       } else if (S_ISREG(info.st_mode) && isImagePath(childRelative)) {
         image(childFull, childRelative);
+      } else if (S_ISREG(info.st_mode) && isOtherImageFormatPath(childRelative)) {
+        note(WalkEntry::Kind::otherFormat, childFull, childRelative);
       }
     }
     path.pop_back();
@@ -98,10 +101,41 @@ struct Walk {
 
 }  // namespace
 
+namespace {
+
+// `path` ends in `suffix`, letters compared without regard to case, with something before it.
+bool endsWith(const std::string& path, std::string_view suffix) {
+  if (path.size() <= suffix.size()) return false;
+  const char* tail = path.data() + path.size() - suffix.size();
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    const char c = tail[i];
+    if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != suffix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::size_t imageSuffixLength(const std::string& path) {
-  if (path.size() < 5) return 0;
-  const std::string suffix = path.substr(path.size() - 4);
-  return suffix == ".png" || suffix == ".ppm" || suffix == ".bmp" || suffix == ".jpg" ? 4 : 0;
+  static constexpr std::string_view suffixes[] = {".png",  ".ppm", ".bmp",  ".jpg",
+                                                  ".jpeg", ".tif", ".tiff", ".webp"};
+  for (const std::string_view suffix : suffixes) {
+    if (endsWith(path, suffix)) return suffix.size();
+  }
+  return 0;
+}
+
+bool isOtherImageFormatPath(const std::string& path) {
+  // Formats people keep photos in that the decoder does not read: GIF, HEIF and AVIF, JPEG XL and
+  // JPEG 2000, Photoshop, SVG, and the raw files of cameras.
+  static constexpr std::string_view suffixes[] = {
+      ".gif", ".heic", ".heif", ".avif", ".jxl", ".jp2", ".j2k", ".psd", ".svg", ".dng", ".cr2",
+      ".cr3", ".crw",  ".nef",  ".nrw",  ".arw", ".srf", ".sr2", ".orf", ".rw2", ".raf", ".pef",
+      ".srw", ".raw",  ".rwl",  ".3fr",  ".erf", ".kdc", ".mrw", ".mos", ".iiq", ".x3f"};
+  for (const std::string_view suffix : suffixes) {
+    if (endsWith(path, suffix)) return true;
+  }
+  return false;
 }
 
 bool isImagePath(const std::string& path) { return imageSuffixLength(path) > 0; }

@@ -28,7 +28,6 @@ TEST_F(CommandLineTest, SegmentsEveryImageIntoMirroredFoldersWithTheToolsLines) 
   image("sub/b.bmp", noiseImage(16, 16, 3));
   image("sub/deeper/c.ppm", noiseImage(12, 20, 4));
   writeFile(in_ + "/notes.txt", "not an image");
-  writeFile(in_ + "/sub/photo.PNG", "upper case suffix: not an image");
   const ToolRun result = runOn(in_);
 
   EXPECT_EQ(result.exitCode, 0) << result.err;
@@ -49,6 +48,56 @@ TEST_F(CommandLineTest, SegmentsEveryImageIntoMirroredFoldersWithTheToolsLines) 
   ASSERT_FALSE(overlay.empty());
   EXPECT_EQ(cv::norm(partition, partitionImage(expected), cv::NORM_INF), 0.0);
   EXPECT_EQ(cv::norm(overlay, boundaryImage(a, expected.labels), cv::NORM_INF), 0.0);
+}
+
+// Photos as cameras and other programs name them; results named after the stem.
+TEST_F(CommandLineTest, SuffixesInAnyCaseAndTiffAndWebpAreSegmented) {
+  const cv::Mat photo = noiseImage(20, 14, 30);
+  const std::vector<std::string> names = {"A.PNG",    "IMG_0001.JPG", "photo.jpeg",
+                                          "scan.tif", "scan2.TIFF",   "web.webp"};
+  for (const std::string& name : names) image(name, photo);
+  const ToolRun result = runOn(in_);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  std::string lines;
+  for (const std::string& name : names) {
+    lines += imageLines(in_ + "/" + name, out_, std::string("/").append(name, 0, name.find('.')));
+  }
+  EXPECT_EQ(result.out, lines);
+  EXPECT_EQ(treeOf(out_), resultTree({}, {"A", "IMG_0001", "photo", "scan", "scan2", "web"}));
+  // TIFF and WebP (lossless) hold the pixels exactly; the results are those of the pixels.
+  const std::string expected = labelText(segment(photo, Options{6, 0.5f}));
+  EXPECT_EQ(readFile(labelFile("scan")), expected);
+  EXPECT_EQ(readFile(labelFile("web")), expected);
+}
+
+// Files in formats the tool does not read are counted, and one of them named, at the end.
+TEST_F(CommandLineTest, ImagesInFormatsNotReadAreCountedInOneLineAtTheEnd) {
+  image("a.png", noiseImage(12, 10, 31));
+  fs::create_directories(in_ + "/b");
+  fs::create_directories(in_ + "/c");
+  writeFile(in_ + "/b/anim.gif", "GIF89a");
+  writeFile(in_ + "/b/shot.HEIC", "heic");
+  writeFile(in_ + "/c/raw.cr2", "raw");
+  writeFile(in_ + "/broken.png", "not a png");
+  const ToolRun result = runOn(in_);
+  EXPECT_EQ(result.exitCode, 1) << "for broken.png only";
+  EXPECT_EQ(result.out, imageLines(in_ + "/a.png", out_, "/a"));
+  EXPECT_EQ(result.err,
+            in_ + "/broken.png: cannot decode image: not a PNG, JPEG, BMP, PNM, TIFF " +
+                "or WebP image\nsuperpixels: skipped 3 files in image formats it does " +
+                "not read (such as GIF, HEIC, AVIF or camera raw), for example " + in_ +
+                "/b/anim.gif\n");
+
+  fs::remove(in_ + "/broken.png");
+  fs::remove(in_ + "/b/shot.HEIC");
+  fs::remove(in_ + "/c/raw.cr2");
+  const ToolRun one = runOn(in_);
+  EXPECT_EQ(one.exitCode, 0) << "the line does not change the exit code";
+  EXPECT_EQ(one.err,
+            "superpixels: skipped 1 file in image formats it does not read (such as GIF, "
+            "HEIC, AVIF or camera raw), for example " +
+                in_ + "/b/anim.gif\n");
 }
 
 // Single images run one after the other into one output folder each keep their results.
