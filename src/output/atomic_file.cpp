@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <random>
 #include <vector>
 
 #include <dirent.h>
@@ -16,30 +17,41 @@ namespace superpixels {
 namespace {
 
 constexpr std::string_view temporaryInfix = ".tmp-";
-constexpr std::size_t temporaryRandomLength = 6;  // mkstemp's XXXXXX
+constexpr std::size_t temporaryRandomLength = 6;
 
 WriteStatus failure(const char* what) {
   return {false, std::string(what) + ": " + std::strerror(errno)};
 }
 
-}  // namespace
-
-WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes) {
+// Creates a new, empty temporary file beside `path`, "." + NAME + ".tmp-" + six letters or digits,
+// with permissions 0666 less the process's umask, applied by the system as it creates the file.
+// Asking for the umask would mean setting it (umask(0), then back), which on several writer threads
+// at once can leave it at 0 for good. Returns the descriptor, or -1 with errno set.
+int createTemporary(const std::string& path, std::string& temporary) {
   const std::size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  // Hidden, so that a leftover from a killed run is not mistaken for a result.
-  std::string pattern =
-      folder + "." + name + std::string(temporaryInfix) + std::string(temporaryRandomLength, 'X');
-  std::vector<char> temp(pattern.begin(), pattern.end());
-  temp.push_back('\0');
+  static constexpr char alphabet[] =
+      "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  thread_local std::mt19937_64 random(std::random_device{}());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    // Hidden, so that a leftover from a killed run is not mistaken for a result.
+    temporary = folder + "." + name + std::string(temporaryInfix);
+    for (std::size_t i = 0; i < temporaryRandomLength; ++i) {
+      temporary += alphabet[random() % (sizeof alphabet - 1)];
+    }
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
 
-  const int fd = ::mkstemp(temp.data());
+}  // namespace
+
+WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes) {
+  std::string temporary;
+  const int fd = createTemporary(path, temporary);
   if (fd < 0) return failure("cannot create file");
-  // mkstemp makes the file private; results get the usual permissions.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
 
   const char* data = bytes.data();
   std::size_t left = bytes.size();
@@ -49,7 +61,7 @@ WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes)
       if (errno == EINTR) continue;
       const WriteStatus status = failure("cannot write file");
       ::close(fd);
-      ::unlink(temp.data());
+      ::unlink(temporary.c_str());
       return status;
     }
     data += written;
@@ -57,12 +69,12 @@ WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes)
   }
   if (::close(fd) != 0) {
     const WriteStatus status = failure("cannot write file");
-    ::unlink(temp.data());
+    ::unlink(temporary.c_str());
     return status;
   }
-  if (::rename(temp.data(), path.c_str()) != 0) {
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
     const WriteStatus status = failure("cannot replace file");
-    ::unlink(temp.data());
+    ::unlink(temporary.c_str());
     return status;
   }
   return {true, {}};
