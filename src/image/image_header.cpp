@@ -173,7 +173,7 @@ class TiffFile {
 
   // Reads the header and the first directory, keeping the entries of `tags`. Returns a refusal, or
   // an empty string.
-  static constexpr std::size_t tagCount = 7;
+  static constexpr std::size_t tagCount = 10;
 
   std::string readDirectory(const std::array<std::uint16_t, tagCount>& tags,
                             std::array<Entry, tagCount>& found) {
@@ -274,9 +274,21 @@ class TiffFile {
 // otherwise fails in the decoder without a reason.
 ImageHeader tiffHeader(std::istream& in, bool bigEndianOrder, bool big) {
   TiffFile file(in, streamLength(in), bigEndianOrder, big);
-  enum { imageWidth, imageLength, orientation, stripOffsets, stripBytes, tileOffsets, tileBytes };
+  enum {
+    imageWidth,
+    imageLength,
+    bitsPerSample,
+    photometric,
+    orientation,
+    samplesPerPixel,
+    stripOffsets,
+    stripBytes,
+    tileOffsets,
+    tileBytes
+  };
   std::array<TiffFile::Entry, TiffFile::tagCount> entries;
-  if (std::string why = file.readDirectory({256, 257, 274, 273, 279, 324, 325}, entries);
+  if (std::string why =
+          file.readDirectory({256, 257, 258, 262, 274, 277, 273, 279, 324, 325}, entries);
       !why.empty()) {
     return refused(std::move(why));
   }
@@ -289,6 +301,24 @@ ImageHeader tiffHeader(std::istream& in, bool bigEndianOrder, bool big) {
     const std::int64_t turn = file.single(entries[orientation]);
     if (turn < 0) return refused("damaged TIFF header: unusable orientation");
     if (turn >= 5 && turn <= 8) std::swap(w, h);
+  }
+  // What the decoder refuses with lines of its own on standard error: no photometric
+  // interpretation, more than 4 samples per pixel, a sample depth it does not know (the first
+  // value of the per-sample list counts; by default 1 sample of 1 bit).
+  if (!entries[photometric].present) return refused("damaged TIFF header: no photometric tag");
+  const std::int64_t samples =
+      entries[samplesPerPixel].present ? file.single(entries[samplesPerPixel]) : 1;
+  if (samples < 0) return refused("damaged TIFF header: unusable samples per pixel");
+  if (samples < 1 || samples > 4) {
+    return refused("TIFF with " + std::to_string(samples) + " samples per pixel is not read");
+  }
+  std::uint64_t bits = 1;
+  if (entries[bitsPerSample].present && !file.values(entries[bitsPerSample], 0, 1, &bits)) {
+    return refused("damaged TIFF header: unusable bits per sample");
+  }
+  if (bits != 1 && bits != 8 && bits != 10 && bits != 12 && bits != 14 && bits != 16 &&
+      bits != 32 && bits != 64) {
+    return refused("TIFF with " + std::to_string(bits) + " bits per sample is not read");
   }
   const bool tiled = entries[tileOffsets].present;
   const TiffFile::Entry& offsets = entries[tiled ? tileOffsets : stripOffsets];

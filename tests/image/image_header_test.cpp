@@ -174,8 +174,8 @@ TEST(ImageHeader, RefusesOtherFormatsAndDamagedHeadersWithAReason) {
   const std::string png = encoded(".png", noiseImage(7, 5));
   const std::string jpeg = encoded(".jpg", noiseImage(7, 5));
   // Directory entries of this one, 12 bytes each, start 4 + 9 x 12 bytes before its end: width,
-  // length, bits per sample, compression, photometric, strip offsets (5), samples per pixel, rows
-  // per strip, strip byte counts (8).
+  // length, bits per sample (2), compression, photometric (4), strip offsets (5), samples per pixel
+  // (6), rows per strip, strip byte counts (8).
   const std::string tiff = handMadeTiff(false, false, 7, 5, 1);
   const auto entryAt = [&](int entry) { return tiff.size() - 4 - (9 - entry) * 12; };
   std::string tiffWithoutWidth = tiff;
@@ -183,7 +183,13 @@ TEST(ImageHeader, RefusesOtherFormatsAndDamagedHeadersWithAReason) {
   std::string tiffWithTwoWidths = tiff;
   tiffWithTwoWidths.replace(entryAt(1), 2, std::string("\0\x01", 2));
   std::string tiffWithoutOffsets = tiff;
-  tiffWithoutOffsets.replace(entryAt(5), 2, "\x12\x01");  // tag 274
+  tiffWithoutOffsets.replace(entryAt(5), 2, "\x13\x01");  // tag 275
+  std::string tiffWithoutPhotometric = tiff;
+  tiffWithoutPhotometric.replace(entryAt(4), 2, "\x07\x01");  // tag 263
+  std::string fiveSamples = tiff;
+  fiveSamples.replace(entryAt(6) + 8, 2, std::string("\x05\0", 2));
+  std::string sevenBits = tiff;
+  sevenBits.replace(entryAt(2) + 8, 2, std::string("\x07\0", 2));
   std::string manyStrips = tiff;
   for (const int entry : {5, 8}) manyStrips.replace(entryAt(entry) + 4, 4, "\xff\xff\xff\x0f");
   // The one strip's byte count (the last entry's value) claims 1000 bytes more than there are.
@@ -211,6 +217,9 @@ TEST(ImageHeader, RefusesOtherFormatsAndDamagedHeadersWithAReason) {
       {"tiff without a width", tiffWithoutWidth},
       {"tiff with two widths", tiffWithTwoWidths},
       {"tiff without strip offsets", tiffWithoutOffsets},
+      {"tiff without photometric interpretation", tiffWithoutPhotometric},
+      {"tiff with 5 samples per pixel", fiveSamples},
+      {"tiff with 7 bits per sample", sevenBits},
       {"BigTIFF with 4-byte offsets",
        bigTiff.substr(0, 4) + std::string("\0\x04", 2) + bigTiff.substr(6)},
       {"webp shorter than the decoder's first read", lossless.substr(0, 31)},
