@@ -14,6 +14,7 @@
 #include "driver/folder_walk.hpp"
 #include "driver/output_tree.hpp"
 #include "driver/progress.hpp"
+#include "driver/settings_record.hpp"
 #include "output/atomic_file.hpp"
 
 namespace superpixels {
@@ -42,9 +43,9 @@ std::vector<std::size_t> earlierImagesWithSameResults(const std::vector<WalkEntr
 
 // Segments one image and writes its results; failures are reported on `err`.
 ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, const OutputTree& tree,
-                         std::ostream& out, std::ostream& err) {
+                         const std::string& settings, std::ostream& out, std::ostream& err) {
   const ResultFiles files = tree.resultFiles(entry.relativeBase);
-  if (options.skipExisting && resultsComplete(files)) return ImageStatus::skipped;
+  if (options.skipExisting && resultsComplete(files, settings)) return ImageStatus::skipped;
 
   const ImageFile image = readImage(entry.fullPath, options.maxPixels);
   if (!image.ok()) {
@@ -54,7 +55,7 @@ ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, cons
   out << "reading  " << entry.fullPath << "...\n";
   const Result result = segment(image.bgr, options.segmentation);
   out << "save superpixel to " << files.boundaryImage << "\n";
-  const std::vector<FileFailure> failures = writeResults(files, image.bgr, result);
+  const std::vector<FileFailure> failures = writeResults(files, image.bgr, result, settings);
   for (const FileFailure& failure : failures) err << failure.path << ": " << failure.reason << "\n";
   return failures.empty() ? ImageStatus::written : ImageStatus::failed;
 }
@@ -115,7 +116,7 @@ class ImageQueue {
 // segmented by another worker, or finished.
 void work(ImageQueue& queue, const std::vector<WalkEntry>& images,
           const std::vector<std::size_t>& earlier, const RunOptions& options,
-          const OutputTree& tree) {
+          const OutputTree& tree, const std::string& settings) {
   std::size_t index;
   while (queue.next(index)) {
     if (earlier[index] != noEarlierImage) queue.waitFor(earlier[index]);
@@ -123,7 +124,7 @@ void work(ImageQueue& queue, const std::vector<WalkEntry>& images,
     std::ostringstream out, err;
     Outcome outcome;
     try {
-      outcome.status = processImage(entry, options, tree, out, err);
+      outcome.status = processImage(entry, options, tree, settings, out, err);
     } catch (const std::exception& e) {
       err << entry.fullPath << ": " << e.what() << "\n";
     }
@@ -228,6 +229,7 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   summary.imagesFound = static_cast<int>(images.size());
   const std::vector<std::size_t> earlier = earlierImagesWithSameResults(images);
 
+  const std::string settings = settingsRecord(options);
   ImageQueue queue(images.size());
   const std::size_t jobs = std::min<std::size_t>(
       options.jobs > 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency()),
@@ -236,11 +238,11 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   try {
     for (std::size_t j = 0; j < jobs; ++j) {
       workers.emplace_back(work, std::ref(queue), std::cref(images), std::cref(earlier),
-                           std::cref(options), std::cref(tree));
+                           std::cref(options), std::cref(tree), std::cref(settings));
     }
   } catch (const std::system_error&) {
     // Fewer threads than asked for; with none at all, this thread does the work.
-    if (workers.empty()) work(queue, images, earlier, options, tree);
+    if (workers.empty()) work(queue, images, earlier, options, tree, settings);
   }
   ProgressLine progress(err, options.showProgress, summary.imagesFound);
   progress.update(0);

@@ -128,4 +128,27 @@ bool isWholeLabelText(std::string_view text, std::int64_t width, std::int64_t he
          foundWidth == width && foundHeight == height;
 }
 
+std::string labelChecksum(std::string_view text) {
+  // 64-bit FNV-1a over 8-byte little-endian words rather than bytes (a label file is megabytes
+  // long and read whole anyway), with the high half folded down after each step so that every
+  // bit reaches the low end; the length last.
+  constexpr std::uint64_t prime = 0x100000001B3ull;
+  std::uint64_t hash = 0xCBF29CE484222325ull;
+  const auto mix = [&](std::uint64_t word) {
+    hash = (hash ^ word) * prime;
+    hash ^= hash >> 32;
+  };
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word = 0;
+    for (int b = 7; b >= 0; --b) word = word << 8 | static_cast<unsigned char>(text[i + b]);
+    mix(word);
+  }
+  for (; i < text.size(); ++i) mix(static_cast<unsigned char>(text[i]));
+  mix(text.size());
+  char digits[17];
+  std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
+  return digits;
+}
+
 }  // namespace superpixels
