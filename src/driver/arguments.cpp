@@ -6,6 +6,8 @@
 
 #include <unistd.h>
 
+#include "driver/interruption.hpp"
+
 namespace superpixels {
 
 namespace {
@@ -249,6 +251,7 @@ int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
   }
   RunOptions run = parsed.run;
   run.showProgress = parsed.progress.value_or(::isatty(STDERR_FILENO) == 1);
+  const StopOnSignals stopCleanly;
   return exitCode(runBatch(run, out, err));
 }
 

@@ -32,7 +32,9 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments);
 // Usage text, ending with a line feed.
 std::string usageText();
 
-// Runs the tool for the arguments after the program name and returns its exit code.
+// Runs the tool for the arguments after the program name and returns its exit code. A run
+// (not --help, --version or bad arguments) stops cleanly on SIGINT, SIGTERM and SIGHUP, ending the
+// process by that signal (see StopOnSignals); call it before starting other threads.
 int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
 
 }  // namespace superpixels

@@ -1,10 +1,13 @@
 #include "output/atomic_file.hpp"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <random>
+#include <unordered_set>
 #include <vector>
 
 #include <dirent.h>
@@ -22,6 +25,21 @@ constexpr std::size_t temporaryRandomLength = 6;
 WriteStatus failure(const char* what) {
   return {false, std::string(what) + ": " + std::strerror(errno)};
 }
+
+// The temporary files of writes in progress, so that a run stopped by a signal can remove them.
+// Files are created, renamed and removed under the lock, so none appears or stays unnoticed; their
+// bytes are written outside it.
+struct Temporaries {
+  std::mutex mutex;
+  std::unordered_set<std::string> inProgress;
+};
+
+Temporaries& temporaries() {
+  static Temporaries* registry = new Temporaries;  // never destroyed: threads may outlive exit
+  return *registry;
+}
+
+std::atomic<void (*)(const std::string&)> beforeRename{nullptr};
 
 // Creates a new, empty temporary file beside `path`, "." + NAME + ".tmp-" + six letters or digits,
 // with permissions 0666 less the process's umask, applied by the system as it creates the file.
@@ -49,9 +67,23 @@ int createTemporary(const std::string& path, std::string& temporary) {
 }  // namespace
 
 WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes) {
+  Temporaries& registry = temporaries();
   std::string temporary;
-  const int fd = createTemporary(path, temporary);
-  if (fd < 0) return failure("cannot create file");
+  int fd;
+  {
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    fd = createTemporary(path, temporary);
+    if (fd < 0) return failure("cannot create file");
+    registry.inProgress.insert(temporary);
+  }
+  // Removes the temporary after a failure, keeping errno for the reason.
+  const auto discard = [&](const char* what) {
+    const WriteStatus status = failure(what);
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    ::unlink(temporary.c_str());
+    registry.inProgress.erase(temporary);
+    return status;
+  };
 
   const char* data = bytes.data();
   std::size_t left = bytes.size();
@@ -59,25 +91,36 @@ WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes)
     const ssize_t written = ::write(fd, data, left);
     if (written < 0) {
       if (errno == EINTR) continue;
-      const WriteStatus status = failure("cannot write file");
+      const int cause = errno;
       ::close(fd);
-      ::unlink(temporary.c_str());
-      return status;
+      errno = cause;
+      return discard("cannot write file");
     }
     data += written;
     left -= static_cast<std::size_t>(written);
   }
-  if (::close(fd) != 0) {
-    const WriteStatus status = failure("cannot write file");
-    ::unlink(temporary.c_str());
-    return status;
-  }
+  if (::close(fd) != 0) return discard("cannot write file");
+  if (void (*hook)(const std::string&) = beforeRename.load(); hook != nullptr) hook(temporary);
+  std::lock_guard<std::mutex> lock(registry.mutex);
   if (::rename(temporary.c_str(), path.c_str()) != 0) {
     const WriteStatus status = failure("cannot replace file");
     ::unlink(temporary.c_str());
+    registry.inProgress.erase(temporary);
     return status;
   }
+  registry.inProgress.erase(temporary);
   return {true, {}};
+}
+
+void abandonWritesForExit() {
+  Temporaries& registry = temporaries();
+  registry.mutex.lock();  // for good: no writer creates or renames a file after this
+  for (const std::string& temporary : registry.inProgress) ::unlink(temporary.c_str());
+  registry.inProgress.clear();
+}
+
+void setBeforeRenameHookForTesting(void (*hook)(const std::string& temporary)) {
+  beforeRename.store(hook);
 }
 
 bool isTemporaryName(std::string_view name) {
