@@ -135,7 +135,7 @@ std::string usageText() {
          "  --version       show the version and exit\n"
          "\n"
          "Exit codes: 0 every image written, 1 some image or folder failed, 2 bad arguments,\n"
-         "255 the output folders could not be created.\n";
+         "255 OUTPUT is unusable, 128 + N stopped by signal N (130 for Ctrl-C).\n";
 }
 
 ParsedArguments parseArguments(const std::vector<std::string>& arguments) {

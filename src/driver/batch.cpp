@@ -1,7 +1,11 @@
 #include "driver/batch.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <sstream>
@@ -195,6 +199,14 @@ std::vector<WalkEntry> mirrorWalk(std::vector<WalkEntry> entries, const OutputTr
   return images;
 }
 
+// Why `path` is no folder the tool can write into (the system's reason), or empty.
+std::string unusableFolder(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return std::strerror(errno);
+  if (!S_ISDIR(info.st_mode)) return std::strerror(ENOTDIR);
+  return {};
+}
+
 }  // namespace
 
 int exitCode(const RunSummary& summary) {
@@ -204,25 +216,32 @@ int exitCode(const RunSummary& summary) {
 
 RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& err) {
   RunSummary summary;
-  const OutputTree tree(options.outputFolder);
-  std::string reason;
-  if (!createFolder(tree.superpixelFolder, &reason)) {
-    out << "unable to create superpixel folder" << std::endl;
-    err << tree.superpixelFolder << ": cannot create folder: " << reason << std::endl;
+  // OUTPUT first: an unusable one is one line and nothing else.
+  if (const std::string why = unusableFolder(options.outputFolder); !why.empty()) {
+    err << options.outputFolder << ": cannot use output folder: " << why << std::endl;
     summary.outputFoldersFailed = true;
     return summary;
   }
-  if (!createFolder(tree.partitionFolder, &reason)) {
-    out << "unable to create partition folder" << std::endl;
-    err << tree.partitionFolder << ": cannot create folder: " << reason << std::endl;
-    summary.outputFoldersFailed = true;
+  // Then INPUT: one that cannot be walked at all creates nothing.
+  std::vector<WalkEntry> walk = walkInput(options.inputFolder, options.outputFolder);
+  if (walk.size() == 1 && walk[0].kind == WalkEntry::Kind::error && walk[0].relativePath.empty()) {
+    err << walk[0].fullPath << ": " << walk[0].reason << std::endl;
+    ++summary.errors;
     return summary;
+  }
+  const OutputTree tree(options.outputFolder);
+  for (const std::string& folder : {tree.superpixelFolder, tree.partitionFolder}) {
+    std::string reason;
+    if (!createFolder(folder, &reason)) {
+      err << folder << ": cannot create folder: " << reason << std::endl;
+      summary.outputFoldersFailed = true;
+      return summary;
+    }
   }
   removeLeftoverTemporaries(tree.superpixelFolder);
   removeLeftoverTemporaries(tree.partitionFolder);
 
-  std::vector<WalkEntry> images =
-      mirrorWalk(walkInput(options.inputFolder, options.outputFolder), tree, out, err, summary);
+  std::vector<WalkEntry> images = mirrorWalk(std::move(walk), tree, out, err, summary);
   // By result name, not by file name: images that share their results fall into one shard.
   std::erase_if(
       images, [&](const WalkEntry& entry) { return !inShard(entry.relativeBase, options.shard); });

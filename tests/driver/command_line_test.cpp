@@ -139,12 +139,19 @@ TEST_F(CommandLineTest, DamagedImagesAreReportedAndTheOthersStillProcessed) {
   EXPECT_EQ(treeOf(out_), resultTree({}, {"a", "d"}));
 }
 
-TEST_F(CommandLineTest, MissingInputFolderFailsAfterTheOutputFoldersAreMade) {
-  const ToolRun result = runOn(in_ + "/missing");
+TEST_F(CommandLineTest, InputThatCannotBeWalkedIsOneLineAndCreatesNothing) {
+  ToolRun result = runOn(in_ + "/missing");
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err.rfind(in_ + "/missing: ", 0), 0u) << result.err;
-  EXPECT_EQ(treeOf(out_), resultTree({}, {}));
+  EXPECT_EQ(result.err, in_ + "/missing: cannot open input folder: No such file or directory\n");
+  EXPECT_TRUE(fs::is_empty(out_));
+
+  writeFile(in_ + "/notes.txt", "not an image");
+  result = runOn(in_ + "/notes.txt");
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err,
+            in_ + "/notes.txt: cannot open input folder: not a folder or an image file\n");
+  EXPECT_TRUE(fs::is_empty(out_));
 }
 
 TEST_F(CommandLineTest, ResultFileThatCannotBeWrittenIsReportedAndFailsTheRun) {
@@ -173,17 +180,28 @@ TEST_F(CommandLineTest, OutputFolderInsideTheInputIsNotWalkedOnTheNextRun) {
   EXPECT_EQ(treeOf(output), resultTree({}, {"a"}));
 }
 
-TEST_F(CommandLineTest, OutputFolderThatCannotBeMadeEndsTheRunWith255) {
+// An unusable OUTPUT is one "PATH: reason" line on standard error and nothing else.
+TEST_F(CommandLineTest, UnusableOutputIsOneLineAndExit255) {
   image("a.png", noiseImage(8, 8, 8));
-  ToolRun result = run({in_, temp_.str() + "/missing/out", "6", "0.5"});
+  const std::string missing = temp_.str() + "/missing/out";
+  ToolRun result = run({in_, missing, "6", "0.5"});
   EXPECT_EQ(result.exitCode, 255);
-  EXPECT_EQ(result.out, "unable to create superpixel folder\n");
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, missing + ": cannot use output folder: No such file or directory\n");
   EXPECT_FALSE(fs::exists(temp_ / "missing"));
+
+  writeFile(temp_ / "plain", "a plain file");
+  result = run({in_, temp_.str() + "/plain", "6", "0.5"});
+  EXPECT_EQ(result.exitCode, 255);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, temp_.str() + "/plain: cannot use output folder: Not a directory\n");
 
   writeFile(out_ + "/partition_results", "a plain file");
   result = runOn(in_);
   EXPECT_EQ(result.exitCode, 255);
-  EXPECT_EQ(result.out, "unable to create partition folder\n");
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            out_ + "/partition_results: cannot create folder: a file of that name exists\n");
   EXPECT_EQ(treeOf(out_), (std::vector<std::string>{"partition_results", "superpixels/"}));
 }
 
