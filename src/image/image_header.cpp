@@ -305,7 +305,9 @@ ImageHeader tiffHeader(std::istream& in, bool bigEndianOrder, bool big) {
   // What the decoder refuses with lines of its own on standard error: no photometric
   // interpretation, more than 4 samples per pixel, a sample depth it does not know (the first
   // value of the per-sample list counts; by default 1 sample of 1 bit).
-  if (!entries[photometric].present) return refused("damaged TIFF header: no photometric tag");
+  if (file.single(entries[photometric]) < 0) {
+    return refused("damaged TIFF header: no usable photometric interpretation");
+  }
   const std::int64_t samples =
       entries[samplesPerPixel].present ? file.single(entries[samplesPerPixel]) : 1;
   if (samples < 0) return refused("damaged TIFF header: unusable samples per pixel");
