@@ -162,8 +162,8 @@ class TiffFile {
   TiffFile(std::istream& in, std::int64_t length, bool bigEndianOrder, bool big)
       : in_(in), length_(length), bigEndianOrder_(bigEndianOrder), big_(big) {}
 
-  // One directory entry: its tag, type, number of values and the value field (the values when
-  // they fit in it, their offset otherwise).
+  // One directory entry of a tag asked for: its type, number of values and the value field (the
+  // values when they fit in it, their offset otherwise).
   struct Entry {
     std::uint16_t type = 0;
     std::uint64_t count = 0;
@@ -171,10 +171,11 @@ class TiffFile {
     bool present = false;
   };
 
-  // Reads the header and the first directory, keeping the entries of `tags`. Returns a refusal, or
-  // an empty string.
+  // Tags readDirectory looks for.
   static constexpr std::size_t tagCount = 10;
 
+  // Reads the header and the first directory, keeping the entries of `tags`. Returns a refusal, or
+  // an empty string.
   std::string readDirectory(const std::array<std::uint16_t, tagCount>& tags,
                             std::array<Entry, tagCount>& found) {
     unsigned char header[16];
