@@ -34,6 +34,8 @@ std::string benchUsage() {
          "       superpixels_bench --write-labels FOLDER [--images DIR] [--counts LIST]\n"
          "       superpixels_bench --jobs-scaling [--images DIR] [--counts K] [--repeat R]\n"
          "       superpixels_bench --data-costs [--images DIR] [--counts LIST] [--repeat R]\n"
+         "       superpixels_bench --header-cost [--images DIR] [--limit N] [--repeat R] "
+         "[--no-large]\n"
          "\n"
          "Times the whole per-image pipeline (decode and Lab, set-up, merging, refinement,\n"
          "connectivity, the three writers) against OpenCV's SLIC on the same photos, one thread,\n"
@@ -61,6 +63,8 @@ std::string benchUsage() {
          "the\n"
          "                   adjacency against the whole pipeline, and count superpixels with\n"
          "                   connectivity 8 and 4\n"
+         "  --header-cost    instead of the above, encode the photos (and the large one) as TIFF\n"
+         "                   and WebP and time the header check against decoding\n"
          "  --memory IMAGE COUNT OUTPUT_BASE\n"
          "                   internal: run the pipeline once and print its peak memory\n";
 }
@@ -121,6 +125,8 @@ bool parseBenchOptions(const std::vector<std::string>& arguments, BenchOptions& 
       options.mode = BenchOptions::Mode::dataCosts;
     } else if (argument == "--jobs-scaling") {
       options.mode = BenchOptions::Mode::jobsScaling;
+    } else if (argument == "--header-cost") {
+      options.mode = BenchOptions::Mode::headerCost;
     } else if (argument == "--tool") {
       if (!value(options.tool)) return false;
     } else if (argument == "--memory") {

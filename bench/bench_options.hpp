@@ -13,6 +13,7 @@ struct BenchOptions {
     writeLabels,  // SLIC, LSC and SEEDS label files into `labelsFolder`
     jobsScaling,  // whole runs of the tool with --jobs 1 and --jobs 2
     dataCosts,    // the tables, an all-inside mask and 4-connectivity against the plain pipeline
+    headerCost,   // the header check against the decoder on TIFF and WebP files
     help,         // the usage text
   };
   Mode mode = Mode::compare;

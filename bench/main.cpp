@@ -19,6 +19,7 @@
 #include "bench_options.hpp"
 #include "data_costs.hpp"
 #include "driver/folder_walk.hpp"
+#include "header_cost.hpp"
 #include "jobs_scaling.hpp"
 #include "large_photo.hpp"
 #include "output/atomic_file.hpp"
@@ -231,6 +232,31 @@ int jobsScaling(const BenchOptions& bench) {
   return 0;
 }
 
+int headerCost(const BenchOptions& bench) {
+  const TempFolder temp;
+  std::vector<cv::Mat> photos;
+  for (const fs::path& photo : listPhotos(bench)) {
+    const ImageFile image = readImage(photo.string());
+    if (!image.ok()) throw std::runtime_error(photo.string() + ": " + image.error);
+    photos.push_back(image.bgr);
+  }
+  std::cout << "machine: " << machineDescription() << "; OpenCV " << CV_VERSION
+            << ", one thread; fastest of " << bench.repeat << " runs per file, medians over files"
+            << std::endl;
+  if (!photos.empty()) {
+    printHeaderCost(std::cout, std::to_string(photos.size()) + " photos from " + bench.imagesFolder,
+                    measureHeaderCost(photos, temp.path(), bench.repeat));
+  }
+  if (bench.large) {
+    const cv::Mat large = makeLargePhoto(bench.example, bench.largeWidth, bench.largeHeight);
+    printHeaderCost(
+        std::cout,
+        "synthetic " + std::to_string(bench.largeWidth) + " x " + std::to_string(bench.largeHeight),
+        measureHeaderCost({large}, temp.path(), bench.repeat));
+  }
+  return 0;
+}
+
 }  // namespace
 
 }  // namespace superpixels::bench
@@ -264,6 +290,8 @@ int main(int argc, char** argv) {
         return jobsScaling(options);
       case BenchOptions::Mode::dataCosts:
         return measureDataCosts(options);
+      case BenchOptions::Mode::headerCost:
+        return headerCost(options);
       case BenchOptions::Mode::help:
         std::cout << benchUsage();
         return 0;

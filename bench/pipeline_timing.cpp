@@ -37,7 +37,7 @@ PipelineTimes timePipeline(const std::string& path, const Options& options,
   files.partitionImage = outputBase + partitionSuffix;
   files.labels = outputBase + labelSuffix;
   const std::vector<FileFailure> failures =
-      writeResults(files, image.bgr, result, executor, threadsFor(options.threads));
+      writeResults(files, image.bgr, result, {}, executor, threadsFor(options.threads));
   if (!failures.empty()) {
     throw std::runtime_error(failures.front().path + ": " + failures.front().reason);
   }

@@ -34,8 +34,15 @@ if(NOT Python3_EXECUTABLE)
   endif()
 endif()
 
-find_package(Python3 3.7 COMPONENTS Interpreter Development.Module)
+# Quietly, unless the module is asked for: without it, nothing is missing.
+if(SUPERPIXELS_BUILD_PYTHON)
+  find_package(Python3 3.7 COMPONENTS Interpreter Development.Module)
+else()
+  find_package(Python3 3.7 QUIET COMPONENTS Interpreter Development.Module)
+endif()
 if(NOT Python3_FOUND)
+  message(STATUS "Python module: not built (needs python3 with numpy, its development files and "
+                 "pybind11: python3-dev python3-numpy pybind11-dev)")
   return()
 endif()
 # numpy is needed at run time only: a package build (setup.py, maybe in an isolated environment

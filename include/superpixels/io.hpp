@@ -26,8 +26,9 @@ struct ImageFile {
 };
 
 // Reads the image file at `path` into three 8-bit channels, as the tool does. The header is read
-// first: a file that is not a PNG, JPEG, BMP or PNM image, that is cut short or damaged, or whose
-// header declares more than `maxPixels` pixels is refused before any pixel memory is allocated.
+// first: a file that is not a PNG, JPEG, BMP, PNM, TIFF or WebP image (an animated WebP included),
+// that is cut short or damaged, or whose header declares more than `maxPixels` pixels is refused
+// before any pixel memory is allocated.
 ImageFile readImage(const std::string& path, std::int64_t maxPixels = defaultMaxPixels);
 
 // A mask file, read.
@@ -69,6 +70,9 @@ struct ResultFiles {
   std::string adjacency;       // NAME_adjacency.csv: adjacencyCsv
 };
 
+// The keyword of the PNG text chunk in which writeResults records its `record`.
+inline constexpr const char* resultRecordKeyword = "superpixels";
+
 // A file that could not be written, and why.
 struct FileFailure {
   std::string path;
@@ -79,7 +83,15 @@ struct FileFailure {
 // is then renamed into place: a crash or a kill leaves the old file or the whole new one, never a
 // part. Returns the files that failed (none when all were written); a failure does not stop the
 // others. `bgr` is the segmented image.
+//
+// A `record` other than empty (such as the settings that made the result; the tool records
+// "key=value" lines: its version, COUNT, WEIGHT) is written into both PNGs, in a tEXt chunk with
+// the keyword resultRecordKeyword right after the header chunk, where a reader finds it without
+// walking the image data. When the label file is written too, a last line "labels=" and a
+// checksum of the label file follows it, so that a reader can tell that the three files belong
+// together. Latin-1 text; a record with a NUL byte throws std::invalid_argument. The pixels are
+// the same with or without a record.
 std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& bgr,
-                                      const Result& result);
+                                      const Result& result, const std::string& record = {});
 
 }  // namespace superpixels

@@ -1,11 +1,12 @@
 #include "driver/arguments.hpp"
 
-#include <cerrno>
-#include <climits>
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
-#include <limits>
 
 #include <unistd.h>
+
+#include "driver/interruption.hpp"
 
 namespace superpixels {
 
@@ -21,30 +22,85 @@ ParsedArguments usageError(std::string message, bool showUsage = true) {
   return parsed;
 }
 
-// atoi-like: leading blanks, sign, leading digits; 0 when there are none. Values beyond 64 bits
-// saturate, and the range check that follows refuses them.
-long long parseCount(const std::string& text) {
-  errno = 0;
-  return std::strtoll(text.c_str(), nullptr, 10);
-}
-
-// atof-like: the longest valid prefix; 0 when there is none. Narrowed to single precision.
-float parseWeight(const std::string& text) {
-  return static_cast<float>(std::strtod(text.c_str(), nullptr));
-}
-
 // Most images segmented side by side.
 constexpr std::int64_t maxJobs = 4096;
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // A whole decimal number from 1 to `largest` in plain digits; 0 when the text is anything else.
 std::int64_t parseWholeNumber(const std::string& text, std::int64_t largest) {
   if (text.empty() || text.size() > 18) return 0;
   std::int64_t value = 0;
   for (const char c : text) {
-    if (c < '0' || c > '9') return 0;
+    if (!isDigit(c)) return 0;
     value = value * 10 + (c - '0');
   }
   return value <= largest ? value : 0;
+}
+
+// How messages name an argument: its name and, in double quotes, what was typed.
+std::string named(const std::string& name, const std::string& text) {
+  return name + " \"" + text + "\"";
+}
+
+// COUNT: an optional "+", then decimal digits and nothing else, from 1 to maxSuperpixelCount. Sets
+// `count`, or returns what is wrong.
+std::string parseCount(const std::string& text, std::int32_t& count) {
+  const std::size_t start = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  const bool digits = text.size() > start && std::all_of(text.begin() + start, text.end(), isDigit);
+  if (!digits) return named("COUNT", text) + " is not a whole number";
+  std::int64_t value = 0;
+  for (std::size_t i = start; i < text.size() && value <= maxSuperpixelCount; ++i) {
+    value = value * 10 + (text[i] - '0');
+  }
+  if (text[0] == '-' || value < 1 || value > maxSuperpixelCount) {
+    return named("COUNT", text) + " is out of range: must be from 1 to " +
+           std::to_string(maxSuperpixelCount);
+  }
+  count = static_cast<std::int32_t>(value);
+  return {};
+}
+
+// True when `text` is a decimal number and nothing else: an optional sign, digits with an optional
+// fraction (or a fraction alone), an optional exponent. No blanks, "inf", "nan" or hexadecimal.
+bool isDecimalNumber(const std::string& text) {
+  std::size_t i = 0;
+  const auto digits = [&] {
+    const std::size_t start = i;
+    while (i < text.size() && isDigit(text[i])) ++i;
+    return i - start;
+  };
+  const auto sign = [&] {
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  };
+  sign();
+  std::size_t mantissa = digits();
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    mantissa += digits();
+  }
+  if (mantissa == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    sign();
+    if (digits() == 0) return false;
+  }
+  return i == text.size();
+}
+
+// WEIGHT: a decimal number, rounded to double precision and then to single precision (as every
+// earlier release did), 0 or more and finite in single precision. Values too small for single
+// precision become 0. Sets `weight`, or returns what is wrong.
+std::string parseWeight(const std::string& text, float& weight) {
+  if (!isDecimalNumber(text)) return named("WEIGHT", text) + " is not a decimal number";
+  // The tool never sets a locale, so strtod reads "." as the decimal point.
+  const float value = static_cast<float>(std::strtod(text.c_str(), nullptr));
+  if (value < 0.0f) return named("WEIGHT", text) + " is negative: must be 0 or more";
+  if (!std::isfinite(value)) {
+    return named("WEIGHT", text) + " is too large: must be at most 3.4e38";
+  }
+  weight = value;
+  return {};
 }
 
 }  // namespace
@@ -52,16 +108,18 @@ std::int64_t parseWholeNumber(const std::string& text, std::int64_t largest) {
 std::string usageText() {
   return "Usage: superpixels [OPTIONS] INPUT OUTPUT COUNT WEIGHT\n"
          "\n"
-         "Partitions every .png, .ppm, .bmp and .jpg image under the folder INPUT (or the single\n"
-         "image file INPUT) into about COUNT superpixels and writes, mirroring the input tree,\n"
+         "Partitions every image (.png, .jpg, .jpeg, .bmp, .ppm, .tif, .tiff, .webp, in any case)\n"
+         "under the folder INPUT, or the single image file INPUT, into about COUNT superpixels\n"
+         "and writes, mirroring the input tree,\n"
          "  OUTPUT/superpixels/.../NAME_KVR.png             the image with superpixel borders\n"
          "  OUTPUT/partition_results/.../NAME_partition.png every superpixel in one colour\n"
          "  OUTPUT/partition_results/.../NAME.txt           the superpixel number of every pixel\n"
          "\n"
          "  INPUT   folder tree to walk, or one image file\n"
          "  OUTPUT  existing folder that receives the results\n"
-         "  COUNT   superpixels wanted per image, at least 1\n"
-         "  WEIGHT  compactness against colour uniformity, 0 or more (0.5 is a good start)\n"
+         "  COUNT   superpixels wanted per image: decimal digits, from 1 to 85899345\n"
+         "  WEIGHT  compactness against colour uniformity: a decimal number, 0 or more\n"
+         "          (0.5 is a good start)\n"
          "\n"
          "Options:\n"
          "  --jobs N        segment N images side by side (default: one per hardware thread);\n"
@@ -78,7 +136,9 @@ std::string usageText() {
          "                  DIR/sub/name.png, inside where any channel is not 0; -1 outside\n"
          "  --regions       also write NAME_regions.csv (a row of figures per superpixel) and\n"
          "                  NAME_adjacency.csv (touching superpixels) beside NAME.txt\n"
-         "  --skip-existing leave an image alone when its three results exist and are whole\n"
+         "  --skip-existing leave an image alone when its results exist, are whole and\n"
+         "                  record these settings (COUNT, WEIGHT, --connectivity, the mask,\n"
+         "                  --regions, the version)\n"
          "  --progress      show a progress line on standard error (default: when it is a\n"
          "                  terminal); --no-progress never shows it\n"
          "  --quiet         no per-image lines on standard output\n"
@@ -86,7 +146,7 @@ std::string usageText() {
          "  --version       show the version and exit\n"
          "\n"
          "Exit codes: 0 every image written, 1 some image or folder failed, 2 bad arguments,\n"
-         "255 the output folders could not be created.\n";
+         "255 OUTPUT is unusable, 128 + N stopped by signal N (130 for Ctrl-C).\n";
 }
 
 ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
@@ -96,7 +156,11 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
   bool optionsEnded = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (optionsEnded || argument.rfind("--", 0) != 0) {
+    // "-5" and "-.5" are numbers (refused later as COUNT or WEIGHT), "-" is a name; any other
+    // argument starting with "-" is an option.
+    const bool option =
+        argument.size() > 1 && argument[0] == '-' && !isDigit(argument[1]) && argument[1] != '.';
+    if (optionsEnded || !option) {
       positional.push_back(argument);
       continue;
     }
@@ -127,16 +191,15 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
       if (!value(text)) return usageError("--jobs needs a value");
       run.jobs = static_cast<int>(parseWholeNumber(text, maxJobs));
       if (run.jobs < 1) {
-        return usageError("--jobs '" + text + "' is not usable: must be a whole number from 1 to " +
-                              std::to_string(maxJobs),
-                          false);
+        return usageError(
+            named("--jobs", text) + " is not a whole number from 1 to " + std::to_string(maxJobs),
+            false);
       }
     } else if (name == "--threads") {
       if (!value(text)) return usageError("--threads needs a value");
       const std::int64_t threads = parseWholeNumber(text, maxJobs);
       if (threads < 1) {
-        return usageError("--threads '" + text +
-                              "' is not usable: must be a whole number from 1 to " +
+        return usageError(named("--threads", text) + " is not a whole number from 1 to " +
                               std::to_string(maxJobs),
                           false);
       }
@@ -145,15 +208,15 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
       if (!value(text)) return usageError("--shard needs a value");
       const std::optional<Shard> shard = parseShard(text);
       if (!shard) {
-        return usageError("--shard '" + text + "' is not usable: must be I/N with 0 <= I < N <= " +
-                              std::to_string(maxShardCount),
+        return usageError(named("--shard", text) +
+                              " is not I/N with 0 <= I < N <= " + std::to_string(maxShardCount),
                           false);
       }
       run.shard = *shard;
     } else if (name == "--connectivity") {
       if (!value(text)) return usageError("--connectivity needs a value");
       if (text != "4" && text != "8") {
-        return usageError("--connectivity '" + text + "' is not usable: must be 4 or 8", false);
+        return usageError(named("--connectivity", text) + " is not 4 or 8", false);
       }
       run.segmentation.connectivity = text == "4" ? 4 : 8;
     } else if (name == "--masks") {
@@ -174,33 +237,24 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
       if (!value(text)) return usageError("--max-pixels needs a value");
       run.maxPixels = parseWholeNumber(text, maxPixelCount);
       if (run.maxPixels < 1) {
-        return usageError("--max-pixels '" + text +
-                              "' is not usable: must be a whole number from 1 to " +
+        return usageError(named("--max-pixels", text) + " is not a whole number from 1 to " +
                               std::to_string(maxPixelCount),
                           false);
       }
     } else {
-      return usageError("unknown option " + argument);
+      return usageError("unknown option \"" + argument + "\"");
     }
   }
   if (positional.size() < 4) return usageError("expected 4 arguments: INPUT OUTPUT COUNT WEIGHT");
-  if (positional.size() > 4) return usageError("unexpected argument " + positional[4]);
+  if (positional.size() > 4) return usageError("unexpected argument \"" + positional[4] + "\"");
 
   run.inputFolder = positional[0];
   run.outputFolder = positional[1];
-  const long long count = parseCount(positional[2]);
-  if (count < INT_MIN || count > INT_MAX) {
-    return usageError("COUNT '" + positional[2] + "' is out of range: superpixelCount must be " +
-                          "1 .. " + std::to_string(maxSuperpixelCount),
-                      false);
+  if (std::string why = parseCount(positional[2], run.segmentation.superpixelCount); !why.empty()) {
+    return usageError(std::move(why), false);
   }
-  run.segmentation.superpixelCount = static_cast<std::int32_t>(count);
-  run.segmentation.weightFactor = parseWeight(positional[3]);
-  if (const OptionsCheck check = run.segmentation.check(); !check.ok()) {
-    const bool countWrong = check.field == OptionField::superpixelCount;
-    return usageError((countWrong ? "COUNT '" + positional[2] : "WEIGHT '" + positional[3]) +
-                          "' is not usable: " + check.message,
-                      false);
+  if (std::string why = parseWeight(positional[3], run.segmentation.weightFactor); !why.empty()) {
+    return usageError(std::move(why), false);
   }
   ParsedArguments parsed;
   parsed.action = ParsedArguments::Action::run;
@@ -229,6 +283,7 @@ int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
   }
   RunOptions run = parsed.run;
   run.showProgress = parsed.progress.value_or(::isatty(STDERR_FILENO) == 1);
+  const StopOnSignals stopCleanly;
   return exitCode(runBatch(run, out, err));
 }
 

@@ -1,10 +1,15 @@
 #include "driver/batch.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 #include <system_error>
@@ -16,6 +21,7 @@
 #include "driver/folder_walk.hpp"
 #include "driver/output_tree.hpp"
 #include "driver/progress.hpp"
+#include "driver/settings_record.hpp"
 #include "engine/shared_executor.hpp"
 #include "output/atomic_file.hpp"
 #include "output/write_results.hpp"
@@ -26,13 +32,6 @@ namespace {
 
 enum class ImageStatus { written, skipped, failed };
 
-// The image's path relative to the input folder without its four-character suffix: what its
-// result files are named after. "a.png" and "a.jpg" share it, and so share their results.
-std::string relativeBase(const WalkEntry& entry) {
-  return entry.relativePath.empty() ? ""
-                                    : entry.relativePath.substr(0, entry.relativePath.size() - 4);
-}
-
 // For every image, the one before it in walk order that writes the same result files, or
 // `noEarlierImage`. Such an image must be finished before the next one starts: the last one in
 // walk order leaves its results, whatever the number of threads.
@@ -42,7 +41,7 @@ std::vector<std::size_t> earlierImagesWithSameResults(const std::vector<WalkEntr
   std::vector<std::size_t> earlier(images.size(), noEarlierImage);
   std::unordered_map<std::string, std::size_t> lastWithBase;
   for (std::size_t index = 0; index < images.size(); ++index) {
-    const auto [place, first] = lastWithBase.try_emplace(relativeBase(images[index]), index);
+    const auto [place, first] = lastWithBase.try_emplace(images[index].relativeBase, index);
     if (!first) {
       earlier[index] = place->second;
       place->second = index;
@@ -53,10 +52,21 @@ std::vector<std::size_t> earlierImagesWithSameResults(const std::vector<WalkEntr
 
 // Segments one image and writes its results; failures are reported on `err`.
 ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, const OutputTree& tree,
-                         Executor& executor, std::ostream& out, std::ostream& err) {
-  const std::string base = relativeBase(entry);
-  const ResultFiles files = tree.resultFiles(base, options.writeRegions);
-  if (options.skipExisting && resultsComplete(files)) return ImageStatus::skipped;
+                         const std::string& settings, Executor& executor, std::ostream& out,
+                         std::ostream& err) {
+  const ResultFiles files = tree.resultFiles(entry.relativeBase, options.writeRegions);
+  // With masks, the image's record tells its mask too.
+  std::string record = settings;
+  const std::string maskRelative = entry.relativeBase + ".png";
+  const std::string maskPath = options.masksFolder + maskRelative;
+  bool hasMaskFile = false;
+  if (!options.masksFolder.empty()) {
+    std::ifstream in(maskPath, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    hasMaskFile = static_cast<bool>(in) || !bytes.empty();
+    record += maskLine(maskRelative, hasMaskFile, bytes);
+  }
+  if (options.skipExisting && resultsComplete(files, record)) return ImageStatus::skipped;
 
   const ImageFile image = readImage(entry.fullPath, options.maxPixels);
   if (!image.ok()) {
@@ -65,7 +75,6 @@ ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, cons
   }
   cv::Mat mask;
   if (!options.masksFolder.empty()) {
-    const std::string maskPath = options.masksFolder + base + ".png";
     MaskFile maskFile = readMask(maskPath, options.maxPixels);
     if (maskFile.ok() && maskFile.mask.size() != image.bgr.size()) {
       maskFile.error = "mask is " + std::to_string(maskFile.mask.cols) + " x " +
@@ -81,8 +90,8 @@ ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, cons
   out << "reading  " << entry.fullPath << "...\n";
   const Result result = segment(image.bgr, options.segmentation, mask, executor);
   out << "save superpixel to " << files.boundaryImage << "\n";
-  const std::vector<FileFailure> failures =
-      writeResults(files, image.bgr, result, &executor, threadsFor(options.segmentation.threads));
+  const std::vector<FileFailure> failures = writeResults(
+      files, image.bgr, result, record, &executor, threadsFor(options.segmentation.threads));
   for (const FileFailure& failure : failures) err << failure.path << ": " << failure.reason << "\n";
   return failures.empty() ? ImageStatus::written : ImageStatus::failed;
 }
@@ -149,7 +158,7 @@ class ImageQueue {
 // finished.
 void work(ImageQueue& queue, const std::vector<WalkEntry>& images,
           const std::vector<std::size_t>& earlier, const RunOptions& options,
-          const OutputTree& tree, Executor& executor) {
+          const OutputTree& tree, const std::string& settings, Executor& executor) {
   std::size_t index;
   while (queue.next(index)) {
     if (earlier[index] != noEarlierImage) queue.waitFor(earlier[index]);
@@ -157,7 +166,7 @@ void work(ImageQueue& queue, const std::vector<WalkEntry>& images,
     std::ostringstream out, err;
     Outcome outcome;
     try {
-      outcome.status = processImage(entry, options, tree, executor, out, err);
+      outcome.status = processImage(entry, options, tree, settings, executor, out, err);
     } catch (const std::exception& e) {
       err << entry.fullPath << ": " << e.what() << "\n";
     }
@@ -215,6 +224,9 @@ std::vector<WalkEntry> mirrorWalk(std::vector<WalkEntry> entries, const OutputTr
       case WalkEntry::Kind::image:
         images.push_back(std::move(entry));
         break;
+      case WalkEntry::Kind::otherFormat:
+        if (summary.otherFormatFiles++ == 0) summary.otherFormatExample = entry.fullPath;
+        break;
       case WalkEntry::Kind::warning:
         err << entry.fullPath << ": " << entry.reason << std::endl;
         break;
@@ -227,6 +239,14 @@ std::vector<WalkEntry> mirrorWalk(std::vector<WalkEntry> entries, const OutputTr
   return images;
 }
 
+// Why `path` is no folder the tool can write into (the system's reason), or empty.
+std::string unusableFolder(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return std::strerror(errno);
+  if (!S_ISDIR(info.st_mode)) return std::strerror(ENOTDIR);
+  return {};
+}
+
 }  // namespace
 
 int exitCode(const RunSummary& summary) {
@@ -236,32 +256,40 @@ int exitCode(const RunSummary& summary) {
 
 RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& err) {
   RunSummary summary;
-  const OutputTree tree(options.outputFolder);
-  std::string reason;
-  if (!createFolder(tree.superpixelFolder, &reason)) {
-    out << "unable to create superpixel folder" << std::endl;
-    err << tree.superpixelFolder << ": cannot create folder: " << reason << std::endl;
+  // OUTPUT first: an unusable one is one line and nothing else.
+  if (const std::string why = unusableFolder(options.outputFolder); !why.empty()) {
+    err << options.outputFolder << ": cannot use output folder: " << why << std::endl;
     summary.outputFoldersFailed = true;
     return summary;
   }
-  if (!createFolder(tree.partitionFolder, &reason)) {
-    out << "unable to create partition folder" << std::endl;
-    err << tree.partitionFolder << ": cannot create folder: " << reason << std::endl;
-    summary.outputFoldersFailed = true;
+  // Then INPUT: one that cannot be walked at all creates nothing.
+  std::vector<WalkEntry> walk =
+      walkInput(options.inputFolder, {options.outputFolder, options.masksFolder});
+  if (walk.size() == 1 && walk[0].kind == WalkEntry::Kind::error && walk[0].relativePath.empty()) {
+    err << walk[0].fullPath << ": " << walk[0].reason << std::endl;
+    ++summary.errors;
     return summary;
+  }
+  const OutputTree tree(options.outputFolder);
+  for (const std::string& folder : {tree.superpixelFolder, tree.partitionFolder}) {
+    std::string reason;
+    if (!createFolder(folder, &reason)) {
+      err << folder << ": cannot create folder: " << reason << std::endl;
+      summary.outputFoldersFailed = true;
+      return summary;
+    }
   }
   removeLeftoverTemporaries(tree.superpixelFolder);
   removeLeftoverTemporaries(tree.partitionFolder);
 
-  std::vector<WalkEntry> images =
-      mirrorWalk(walkInput(options.inputFolder, {options.outputFolder, options.masksFolder}), tree,
-                 out, err, summary);
+  std::vector<WalkEntry> images = mirrorWalk(std::move(walk), tree, out, err, summary);
   // By result name, not by file name: images that share their results fall into one shard.
   std::erase_if(
-      images, [&](const WalkEntry& entry) { return !inShard(relativeBase(entry), options.shard); });
+      images, [&](const WalkEntry& entry) { return !inShard(entry.relativeBase, options.shard); });
   summary.imagesFound = static_cast<int>(images.size());
   const std::vector<std::size_t> earlier = earlierImagesWithSameResults(images);
 
+  const std::string settings = settingsRecord(options);
   ImageQueue queue(images.size());
   const std::size_t jobs =
       std::min<std::size_t>(threadsFor(options.jobs), std::max<std::size_t>(images.size(), 1));
@@ -273,11 +301,12 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   try {
     for (std::size_t j = 0; j < jobs; ++j) {
       workers.emplace_back(work, std::ref(queue), std::cref(images), std::cref(earlier),
-                           std::cref(options), std::cref(tree), std::ref(executor));
+                           std::cref(options), std::cref(tree), std::cref(settings),
+                           std::ref(executor));
     }
   } catch (const std::system_error&) {
     // Fewer threads than asked for; with none at all, this thread does the work.
-    if (workers.empty()) work(queue, images, earlier, options, tree, executor);
+    if (workers.empty()) work(queue, images, earlier, options, tree, settings, executor);
   }
   ProgressLine progress(err, options.showProgress, summary.imagesFound);
   progress.update(0);
@@ -304,6 +333,13 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   }
   progress.clear();
   for (std::thread& worker : workers) worker.join();
+  if (summary.otherFormatFiles > 0) {
+    err << "superpixels: skipped " << summary.otherFormatFiles
+        << (summary.otherFormatFiles == 1 ? " file" : " files")
+        << " in image formats it does not read (such as GIF, HEIC, AVIF or camera raw), for "
+           "example "
+        << summary.otherFormatExample << std::endl;
+  }
   return summary;
 }
 

@@ -32,11 +32,16 @@ struct RunOptions {
 };
 
 struct RunSummary {
-  bool outputFoldersFailed = false;  // an output sub-folder could not be created: nothing was run
-  int imagesFound = 0;               // images of the walk in this run's shard
-  int imagesWritten = 0;             // images whose three result files were all written
-  int imagesSkipped = 0;             // images whose results were already there (skipExisting)
-  int errors = 0;                    // images, folders and files that failed
+  // OUTPUT is no folder or an output sub-folder could not be created: nothing was run
+  bool outputFoldersFailed = false;
+  int imagesFound = 0;    // images of the walk in this run's shard
+  int imagesWritten = 0;  // images whose three result files were all written
+  int imagesSkipped = 0;  // images whose results were already there (skipExisting)
+  int errors = 0;         // images, folders and files that failed
+  // Files whose suffix names an image format the tool does not read (.gif, .heic, camera raw),
+  // left out of the run without failing it, and the first of them in walk order.
+  int otherFormatFiles = 0;
+  std::string otherFormatExample;
 };
 
 // Exit code of a run: 0 when everything succeeded, 1 when anything failed, 255 when the output
@@ -45,7 +50,11 @@ int exitCode(const RunSummary& summary);
 
 // Creates the output folders, walks the input tree and segments every image, writing its three
 // result files. The tool's console lines go to `out`, errors (one line each, "PATH: reason") to
-// `err`. A failing image or folder never stops the run. Options must be valid.
+// `err`. An OUTPUT that is no folder, an output sub-folder that cannot be created and an INPUT
+// that cannot be walked at all (missing, not a folder or an image file, not listable) each give
+// one line on `err`, nothing on `out`, and end the run; in the last case no folder is created. A
+// failing image or folder never stops the run. Options must be valid. When the walk met files of
+// image formats the tool does not read, a last line on `err` says how many and names one.
 //
 // Images are segmented on `jobs` threads, each taking the next image of the walk when it is done
 // with one, so at most `jobs` images are in memory. Each image's lines are held back until it is

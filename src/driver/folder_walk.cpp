@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -24,7 +25,15 @@ struct Walk {
 
   void note(WalkEntry::Kind kind, const std::string& full, const std::string& relative,
             std::string reason = {}) {
-    entries.push_back({kind, full, relative, std::move(reason)});
+    entries.push_back({kind, full, relative, {}, std::move(reason)});
+  }
+
+  void image(const std::string& full, const std::string& relative) {
+    entries.push_back({WalkEntry::Kind::image,
+                       full,
+                       relative,
+                       relative.substr(0, relative.size() - imageSuffixLength(relative)),
+                       {}});
   }
 
   // Lists the names of `folder` except "." and "..", sorted; false when it cannot be listed.
@@ -80,7 +89,9 @@ struct Walk {
         note(WalkEntry::Kind::folder, childFull, childRelative);
         folder(childFull, childRelative, childId);
       } else if (S_ISREG(info.st_mode) && isImagePath(childRelative)) {
-        note(WalkEntry::Kind::image, childFull, childRelative);
+        image(childFull, childRelative);
+      } else if (S_ISREG(info.st_mode) && isOtherImageFormatPath(childRelative)) {
+        note(WalkEntry::Kind::otherFormat, childFull, childRelative);
       }
     }
     path.pop_back();
@@ -89,11 +100,44 @@ struct Walk {
 
 }  // namespace
 
-bool isImagePath(const std::string& path) {
-  if (path.size() < 5) return false;
-  const std::string suffix = path.substr(path.size() - 4);
-  return suffix == ".png" || suffix == ".ppm" || suffix == ".bmp" || suffix == ".jpg";
+namespace {
+
+// `path` ends in `suffix`, letters compared without regard to case, with something before it.
+bool endsWith(const std::string& path, std::string_view suffix) {
+  if (path.size() <= suffix.size()) return false;
+  const char* tail = path.data() + path.size() - suffix.size();
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    const char c = tail[i];
+    if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != suffix[i]) return false;
+  }
+  return true;
 }
+
+}  // namespace
+
+std::size_t imageSuffixLength(const std::string& path) {
+  static constexpr std::string_view suffixes[] = {".png",  ".ppm", ".bmp",  ".jpg",
+                                                  ".jpeg", ".tif", ".tiff", ".webp"};
+  for (const std::string_view suffix : suffixes) {
+    if (endsWith(path, suffix)) return suffix.size();
+  }
+  return 0;
+}
+
+bool isOtherImageFormatPath(const std::string& path) {
+  // Formats people keep photos in that the decoder does not read: GIF, HEIF and AVIF, JPEG XL and
+  // JPEG 2000, Photoshop, SVG, and the raw files of cameras.
+  static constexpr std::string_view suffixes[] = {
+      ".gif", ".heic", ".heif", ".avif", ".jxl", ".jp2", ".j2k", ".psd", ".svg", ".dng", ".cr2",
+      ".cr3", ".crw",  ".nef",  ".nrw",  ".arw", ".srf", ".sr2", ".orf", ".rw2", ".raf", ".pef",
+      ".srw", ".raw",  ".rwl",  ".3fr",  ".erf", ".kdc", ".mrw", ".mos", ".iiq", ".x3f"};
+  for (const std::string_view suffix : suffixes) {
+    if (endsWith(path, suffix)) return true;
+  }
+  return false;
+}
+
+bool isImagePath(const std::string& path) { return imageSuffixLength(path) > 0; }
 
 std::vector<WalkEntry> walkInput(const std::string& inputFolder,
                                  const std::vector<std::string>& excluded) {
@@ -110,7 +154,8 @@ std::vector<WalkEntry> walkInput(const std::string& inputFolder,
   } else if (S_ISDIR(info.st_mode)) {
     walk.folder(inputFolder, "", {info.st_dev, info.st_ino});
   } else if (S_ISREG(info.st_mode) && isImagePath(inputFolder)) {
-    walk.note(WalkEntry::Kind::image, inputFolder, "");
+    // Named as if found in its folder: "photos/oak.png" writes oak_KVR.png and its siblings.
+    walk.image(inputFolder, std::string(1, '/').append(inputFolder, inputFolder.rfind('/') + 1));
   } else {
     walk.note(WalkEntry::Kind::error, inputFolder, "",
               "cannot open input folder: not a folder or an image file");

@@ -32,7 +32,7 @@ struct OutputTree {
         partitionFolder(outputFolder + "/" + partitionSubfolder) {}
 
   // The result files of the image whose relative base (its path relative to INPUT without its
-  // suffix, "/sub/name", or empty) is `relativeBase`: folder + "/" + relativeBase + suffix, so the
+  // suffix, "/sub/name") is `relativeBase`: folder + "/" + relativeBase + suffix, so the
   // paths hold "//" after the sub-folder's name. With `tables`, the two CSV files as well.
   ResultFiles resultFiles(const std::string& relativeBase, bool tables = false) const {
     ResultFiles files;

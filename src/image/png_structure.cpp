@@ -1,6 +1,7 @@
 #include "image/png_structure.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace superpixels {
 
@@ -31,6 +32,33 @@ std::uint32_t crc32(std::uint32_t crc, const unsigned char* bytes, std::size_t c
 }
 
 }  // namespace
+
+std::string pngChunk(std::string_view type, std::string_view body) {
+  std::string chunk;
+  chunk.reserve(12 + body.size());
+  const std::uint32_t length = static_cast<std::uint32_t>(body.size());
+  for (const int shift : {24, 16, 8, 0}) chunk += static_cast<char>(length >> shift);
+  chunk.append(type).append(body);
+  const std::uint32_t crc = ~crc32(
+      0xFFFFFFFFu, reinterpret_cast<const unsigned char*>(chunk.data() + 4), chunk.size() - 4);
+  for (const int shift : {24, 16, 8, 0}) chunk += static_cast<char>(crc >> shift);
+  return chunk;
+}
+
+std::string withPngText(std::string_view png, std::string_view keyword, std::string_view text) {
+  // Signature (8 bytes), then IHDR: length 13, type, body, CRC.
+  constexpr std::size_t afterHeader = 8 + 4 + 4 + 13 + 4;
+  if (png.size() < afterHeader || png.substr(12, 4) != "IHDR") return {};
+  std::string body;
+  body.reserve(keyword.size() + 1 + text.size());
+  body.append(keyword).append(1, '\0').append(text);
+  std::string out;
+  out.reserve(png.size() + 12 + body.size());
+  out.append(png.substr(0, afterHeader))
+      .append(pngChunk("tEXt", body))
+      .append(png.substr(afterHeader));
+  return out;
+}
 
 bool hasPngSignature(std::istream& in) {
   static constexpr unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -66,8 +94,9 @@ PngStructure readPngStructure(std::istream& in, bool checkCrc) {
     if (length > 0x7FFFFFFFu) return refused("damaged PNG: chunk length out of range");
     const bool critical = (head[4] & 0x20) == 0;
     unsigned char stored[4];
-    if (checkCrc && critical) {
-      // In pieces: the length is the file's claim, not a size to allocate.
+    if ((checkCrc && critical) || (type == "tEXt" && length <= maxPngTextBytes)) {
+      // In pieces: the length is the file's claim, not a size to allocate. A text is kept.
+      std::string text;
       std::uint32_t crc = crc32(0xFFFFFFFFu, head + 4, 4);
       for (std::uint32_t left = length; left > 0;) {
         const std::uint32_t piece = std::min<std::uint32_t>(left, sizeof buffer);
@@ -75,10 +104,18 @@ PngStructure readPngStructure(std::istream& in, bool checkCrc) {
           return refused("truncated PNG: chunk " + type + " cut short");
         }
         crc = crc32(crc, buffer, piece);
+        if (type == "tEXt") text.append(reinterpret_cast<const char*>(buffer), piece);
         left -= piece;
       }
       if (!readBytes(in, stored, 4)) return refused("truncated PNG: chunk " + type + " cut short");
-      if (~crc != bigEndian(stored)) return refused("damaged PNG: bad CRC in chunk " + type);
+      const bool crcRight = ~crc == bigEndian(stored);
+      if (!crcRight && checkCrc && critical) {
+        return refused("damaged PNG: bad CRC in chunk " + type);
+      }
+      const std::size_t nul = text.find('\0');
+      if (crcRight && nul != std::string::npos) {
+        png.texts.emplace_back(text.substr(0, nul), text.substr(nul + 1));
+      }
     } else {
       in.seekg(length, std::ios::cur);
       if (!readBytes(in, stored, 4)) return refused("truncated PNG: chunk " + type + " cut short");

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <istream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace superpixels {
 
@@ -12,7 +14,14 @@ struct PngStructure {
   std::string reason;  // why not, when !ok
   std::int64_t width = 0;
   std::int64_t height = 0;
+  // The tEXt chunks whose CRC is right and whose body holds at most maxPngTextBytes, in file order:
+  // keyword, then text.
+  std::vector<std::pair<std::string, std::string>> texts;
 };
+
+// Longest tEXt chunk body readPngStructure reads; longer ones are skipped. A chunk's length is the
+// file's claim, not a size to allocate.
+inline constexpr std::uint32_t maxPngTextBytes = 65536;
 
 // Walks the chunks of the PNG in `in` (seekable, positioned anywhere; read from its start, whose
 // 8-byte signature the caller has checked): IHDR first with the size, every chunk whole, IEND at
@@ -22,5 +31,14 @@ PngStructure readPngStructure(std::istream& in, bool checkCrc);
 
 // True when `in` starts with the 8-byte PNG signature; leaves `in` at its start.
 bool hasPngSignature(std::istream& in);
+
+// A PNG chunk: body length, type, body, CRC of type and body.
+std::string pngChunk(std::string_view type, std::string_view body);
+
+// `png` (a whole PNG file, IHDR first) with a tEXt chunk of `keyword` (1 to 79 Latin-1 letters,
+// digits and spaces) and `text` (no NUL byte) inserted right after IHDR, where a reader finds it
+// without walking the image data. Returns an empty string when `png` does not start with a
+// signature and an IHDR chunk.
+std::string withPngText(std::string_view png, std::string_view keyword, std::string_view text);
 
 }  // namespace superpixels

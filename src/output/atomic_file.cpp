@@ -1,9 +1,13 @@
 #include "output/atomic_file.hpp"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <random>
+#include <unordered_set>
 #include <vector>
 
 #include <dirent.h>
@@ -16,30 +20,70 @@ namespace superpixels {
 namespace {
 
 constexpr std::string_view temporaryInfix = ".tmp-";
-constexpr std::size_t temporaryRandomLength = 6;  // mkstemp's XXXXXX
+constexpr std::size_t temporaryRandomLength = 6;
 
 WriteStatus failure(const char* what) {
   return {false, std::string(what) + ": " + std::strerror(errno)};
 }
 
-}  // namespace
+// The temporary files of writes in progress, so that a run stopped by a signal can remove them.
+// Files are created, renamed and removed under the lock, so none appears or stays unnoticed; their
+// bytes are written outside it.
+struct Temporaries {
+  std::mutex mutex;
+  std::unordered_set<std::string> inProgress;
+};
 
-WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes) {
+Temporaries& temporaries() {
+  static Temporaries* registry = new Temporaries;  // never destroyed: threads may outlive exit
+  return *registry;
+}
+
+std::atomic<void (*)(const std::string&)> beforeRename{nullptr};
+
+// Creates a new, empty temporary file beside `path`, "." + NAME + ".tmp-" + six letters or digits,
+// with permissions 0666 less the process's umask, applied by the system as it creates the file.
+// Asking for the umask would mean setting it (umask(0), then back), which on several writer threads
+// at once can leave it at 0 for good. Returns the descriptor, or -1 with errno set.
+int createTemporary(const std::string& path, std::string& temporary) {
   const std::size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  // Hidden, so that a leftover from a killed run is not mistaken for a result.
-  std::string pattern =
-      folder + "." + name + std::string(temporaryInfix) + std::string(temporaryRandomLength, 'X');
-  std::vector<char> temp(pattern.begin(), pattern.end());
-  temp.push_back('\0');
+  static constexpr char alphabet[] =
+      "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  thread_local std::mt19937_64 random(std::random_device{}());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    // Hidden, so that a leftover from a killed run is not mistaken for a result.
+    temporary = folder + "." + name + std::string(temporaryInfix);
+    for (std::size_t i = 0; i < temporaryRandomLength; ++i) {
+      temporary += alphabet[random() % (sizeof alphabet - 1)];
+    }
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
 
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return failure("cannot create file");
-  // mkstemp makes the file private; results get the usual permissions.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
+}  // namespace
+
+WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes) {
+  Temporaries& registry = temporaries();
+  std::string temporary;
+  int fd;
+  {
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    fd = createTemporary(path, temporary);
+    if (fd < 0) return failure("cannot create file");
+    registry.inProgress.insert(temporary);
+  }
+  // Removes the temporary after a failure, keeping errno for the reason.
+  const auto discard = [&](const char* what) {
+    const WriteStatus status = failure(what);
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    ::unlink(temporary.c_str());
+    registry.inProgress.erase(temporary);
+    return status;
+  };
 
   const char* data = bytes.data();
   std::size_t left = bytes.size();
@@ -47,25 +91,36 @@ WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes)
     const ssize_t written = ::write(fd, data, left);
     if (written < 0) {
       if (errno == EINTR) continue;
-      const WriteStatus status = failure("cannot write file");
+      const int cause = errno;
       ::close(fd);
-      ::unlink(temp.data());
-      return status;
+      errno = cause;
+      return discard("cannot write file");
     }
     data += written;
     left -= static_cast<std::size_t>(written);
   }
-  if (::close(fd) != 0) {
-    const WriteStatus status = failure("cannot write file");
-    ::unlink(temp.data());
-    return status;
-  }
-  if (::rename(temp.data(), path.c_str()) != 0) {
+  if (::close(fd) != 0) return discard("cannot write file");
+  if (void (*hook)(const std::string&) = beforeRename.load(); hook != nullptr) hook(temporary);
+  std::lock_guard<std::mutex> lock(registry.mutex);
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
     const WriteStatus status = failure("cannot replace file");
-    ::unlink(temp.data());
+    ::unlink(temporary.c_str());
+    registry.inProgress.erase(temporary);
     return status;
   }
+  registry.inProgress.erase(temporary);
   return {true, {}};
+}
+
+void abandonWritesForExit() {
+  Temporaries& registry = temporaries();
+  registry.mutex.lock();  // for good: no writer creates or renames a file after this
+  for (const std::string& temporary : registry.inProgress) ::unlink(temporary.c_str());
+  registry.inProgress.clear();
+}
+
+void setBeforeRenameHookForTesting(void (*hook)(const std::string& temporary)) {
+  beforeRename.store(hook);
 }
 
 bool isTemporaryName(std::string_view name) {

@@ -14,8 +14,19 @@ struct WriteStatus {
 
 // Writes `bytes` to a temporary file next to `path` and renames it over `path`, so that a crash or
 // kill leaves either the old file or the complete new one, never a truncated one. An existing
-// file is replaced. On failure the temporary file is removed.
+// file is replaced. On failure the temporary file is removed. The file gets the permissions
+// 0666 less the process's umask. Thread-safe.
 WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes);
+
+// For a process that is about to end (a run stopped by a signal): removes the temporary files of
+// every write in progress and holds off every writer for good, so that no temporary file is
+// created and no result renamed into place afterwards (writers wait until the process ends).
+// Results already renamed into place are whole and stay. Call it once, then end the process.
+void abandonWritesForExit();
+
+// For tests: `hook` is called on the writing thread with the temporary file's path once its bytes
+// are written and before it is renamed into place; null for none (the default).
+void setBeforeRenameHookForTesting(void (*hook)(const std::string& temporary));
 
 // True for the names writeFileAtomically gives its temporary files: "." + NAME + ".tmp-" + six
 // letters or digits.

@@ -1,8 +1,10 @@
 #include "output/label_file.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "superpixels/io.hpp"
@@ -135,6 +137,38 @@ bool isWholeLabelText(std::string_view text, std::int64_t width, std::int64_t he
   return scanLabelText(
              text, [](std::int32_t) {}, foundWidth, foundHeight, ignored) &&
          foundWidth == width && foundHeight == height;
+}
+
+std::string labelChecksum(std::string_view text) {
+  // 64-bit FNV-1a steps over 8-byte little-endian words rather than bytes, the high half folded
+  // down after each step so that every bit reaches the low end, in four lanes over 32-byte blocks:
+  // a label file is megabytes long, and one chain of multiplications ran at a third of the speed
+  // (60 MB: 93 ms against 34 ms on the development machine). The lanes, the rest and the length
+  // are folded in last.
+  constexpr std::uint64_t prime = 0x100000001B3ull;
+  const auto step = [](std::uint64_t hash, std::uint64_t word) {
+    hash = (hash ^ word) * prime;
+    return hash ^ (hash >> 32);
+  };
+  const auto wordAt = [&](std::size_t at) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + at, 8);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    return word;
+  };
+  std::uint64_t lanes[4] = {0xCBF29CE484222325ull, 1, 2, 3};
+  std::size_t i = 0;
+  for (; i + 32 <= text.size(); i += 32) {
+    for (int lane = 0; lane < 4; ++lane) lanes[lane] = step(lanes[lane], wordAt(i + 8 * lane));
+  }
+  std::uint64_t hash = lanes[0];
+  for (int lane = 1; lane < 4; ++lane) hash = step(hash, lanes[lane]);
+  for (; i + 8 <= text.size(); i += 8) hash = step(hash, wordAt(i));
+  for (; i < text.size(); ++i) hash = step(hash, static_cast<unsigned char>(text[i]));
+  hash = step(hash, text.size());
+  char digits[17];
+  std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(hash));
+  return digits;
 }
 
 }  // namespace superpixels

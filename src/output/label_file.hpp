@@ -28,4 +28,9 @@ bool parseLabelText(std::string_view text, LabelGrid& grid, std::string& error);
 // True when `text` is a label file of exactly `height` lines of `width` labels each.
 bool isWholeLabelText(std::string_view text, std::int64_t width, std::int64_t height);
 
+// A checksum of the label file's bytes, 16 lower-case hexadecimal digits: the PNGs of a result
+// record it (see writeResults), so that a label file that was not written with them is told apart.
+// The same on every machine. Not meant to withstand a deliberate forgery.
+std::string labelChecksum(std::string_view text);
+
 }  // namespace superpixels

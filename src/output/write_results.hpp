@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "parallel/executor.hpp"
@@ -10,6 +11,7 @@ namespace superpixels {
 // writeResults, with the files made and written side by side on `executor` (when given) by up to
 // `threads` threads. The files and the failures are the same for every number of threads.
 std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& bgr,
-                                      const Result& result, Executor* executor, int threads);
+                                      const Result& result, const std::string& record,
+                                      Executor* executor, int threads);
 
 }  // namespace superpixels

@@ -1,7 +1,10 @@
 // Segmenting images side by side must not change anything the tool produces: the same files, the
 // same console lines in the same order, the same exit code, and a damaged image stops nothing.
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 
@@ -166,6 +169,40 @@ TEST(Batch, MirrorThatCannotBeCreatedSkipsOnlyThatFolder) {
   EXPECT_EQ(run.files.count("partition_results/a"), 0u) << "the second mirror is not tried";
   EXPECT_EQ(run.files.count("superpixels/b"), 1u) << "the first mirror of b was made";
   EXPECT_EQ(run.files.count("superpixels/b/y_KVR.png"), 0u);
+}
+
+// Results and folders get what the umask allows, also when several writers create files at once.
+TEST(Batch, PermissionsFollowTheUmaskUnderJobs) {
+  TempFolder temp;
+  const fs::path input = temp / "input";
+  for (int i = 0; i < 64; ++i) {
+    std::ostringstream name;
+    name << "f" << i % 8 << "/i" << i << ".png";
+    const fs::path image = input / name.str();
+    fs::create_directories(image.parent_path());
+    ASSERT_TRUE(cv::imwrite(image.string(), noiseImage(6, 5, i)));
+  }
+  for (const mode_t mask : {022, 027}) {
+    std::ostringstream name, command;
+    name << "out" << std::oct << mask;
+    const fs::path output = temp / name.str();
+    fs::create_directories(output);
+    command << "umask " << std::oct << mask << " && " << quoted(SUPERPIXELS_EXECUTABLE)
+            << " --jobs 4 --quiet " << quoted(input.string()) << " " << quoted(output.string())
+            << " 4 0.5";
+    ASSERT_EQ(std::system(command.str().c_str()), 0) << command.str();
+    int files = 0, folders = 0;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(output)) {
+      struct stat info;
+      ASSERT_EQ(::stat(entry.path().c_str(), &info), 0);
+      const mode_t expected = (entry.is_directory() ? 0777u : 0666u) & ~mask;
+      EXPECT_EQ(info.st_mode & 0777, expected)
+          << entry.path() << " under umask 0" << std::oct << mask;
+      ++(entry.is_directory() ? folders : files);
+    }
+    EXPECT_EQ(files, 3 * 64);
+    EXPECT_EQ(folders, 2 + 2 * 8);
+  }
 }
 
 TEST(Batch, JobsMustBeAPositiveNumber) {

@@ -28,7 +28,6 @@ TEST_F(CommandLineTest, SegmentsEveryImageIntoMirroredFoldersWithTheToolsLines) 
   image("sub/b.bmp", noiseImage(16, 16, 3));
   image("sub/deeper/c.ppm", noiseImage(12, 20, 4));
   writeFile(in_ + "/notes.txt", "not an image");
-  writeFile(in_ + "/sub/photo.PNG", "upper case suffix: not an image");
   const ToolRun result = runOn(in_);
 
   EXPECT_EQ(result.exitCode, 0) << result.err;
@@ -51,12 +50,69 @@ TEST_F(CommandLineTest, SegmentsEveryImageIntoMirroredFoldersWithTheToolsLines) 
   EXPECT_EQ(cv::norm(overlay, boundaryImage(a, expected.labels), cv::NORM_INF), 0.0);
 }
 
-TEST_F(CommandLineTest, ImageFileAsInputWritesFilesNamedBySuffixOnly) {
-  image("oak.png", noiseImage(18, 14, 5));
-  const ToolRun result = runOn(in_ + "/oak.png");
+// Photos as cameras and other programs name them; results named after the stem.
+TEST_F(CommandLineTest, SuffixesInAnyCaseAndTiffAndWebpAreSegmented) {
+  const cv::Mat photo = noiseImage(20, 14, 30);
+  const std::vector<std::string> names = {"A.PNG",    "IMG_0001.JPG", "photo.jpeg",
+                                          "scan.tif", "scan2.TIFF",   "web.webp"};
+  for (const std::string& name : names) image(name, photo);
+  const ToolRun result = runOn(in_);
   EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(result.out, imageLines(in_ + "/oak.png", out_, ""));
-  EXPECT_EQ(treeOf(out_), resultTree({}, {""}));
+  EXPECT_EQ(result.err, "");
+  std::string lines;
+  for (const std::string& name : names) {
+    lines += imageLines(in_ + "/" + name, out_, std::string("/").append(name, 0, name.find('.')));
+  }
+  EXPECT_EQ(result.out, lines);
+  EXPECT_EQ(treeOf(out_), resultTree({}, {"A", "IMG_0001", "photo", "scan", "scan2", "web"}));
+  // TIFF and WebP (lossless) hold the pixels exactly; the results are those of the pixels.
+  const std::string expected = labelText(segment(photo, Options{6, 0.5f}));
+  EXPECT_EQ(readFile(labelFile("scan")), expected);
+  EXPECT_EQ(readFile(labelFile("web")), expected);
+}
+
+// Files in formats the tool does not read are counted, and one of them named, at the end.
+TEST_F(CommandLineTest, ImagesInFormatsNotReadAreCountedInOneLineAtTheEnd) {
+  image("a.png", noiseImage(12, 10, 31));
+  fs::create_directories(in_ + "/b");
+  fs::create_directories(in_ + "/c");
+  writeFile(in_ + "/b/anim.gif", "GIF89a");
+  writeFile(in_ + "/b/shot.HEIC", "heic");
+  writeFile(in_ + "/c/raw.cr2", "raw");
+  writeFile(in_ + "/broken.png", "not a png");
+  const ToolRun result = runOn(in_);
+  EXPECT_EQ(result.exitCode, 1) << "for broken.png only";
+  EXPECT_EQ(result.out, imageLines(in_ + "/a.png", out_, "/a"));
+  EXPECT_EQ(result.err,
+            in_ + "/broken.png: cannot decode image: not a PNG, JPEG, BMP, PNM, TIFF " +
+                "or WebP image\nsuperpixels: skipped 3 files in image formats it does " +
+                "not read (such as GIF, HEIC, AVIF or camera raw), for example " + in_ +
+                "/b/anim.gif\n");
+
+  fs::remove(in_ + "/broken.png");
+  fs::remove(in_ + "/b/shot.HEIC");
+  fs::remove(in_ + "/c/raw.cr2");
+  const ToolRun one = runOn(in_);
+  EXPECT_EQ(one.exitCode, 0) << "the line does not change the exit code";
+  EXPECT_EQ(one.err,
+            "superpixels: skipped 1 file in image formats it does not read (such as GIF, "
+            "HEIC, AVIF or camera raw), for example " +
+                in_ + "/b/anim.gif\n");
+}
+
+// Single images run one after the other into one output folder each keep their results.
+TEST_F(CommandLineTest, ImageFileAsInputKeepsItsName) {
+  const cv::Mat oak = noiseImage(18, 14, 5);
+  image("oak.png", oak);
+  image("sub/elm.jpg", noiseImage(12, 10, 6));
+  ToolRun result = runOn(in_ + "/oak.png");
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, imageLines(in_ + "/oak.png", out_, "/oak"));
+  result = runOn(in_ + "/sub/elm.jpg");
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, imageLines(in_ + "/sub/elm.jpg", out_, "/elm"));
+  EXPECT_EQ(treeOf(out_), resultTree({}, {"elm", "oak"}));
+  EXPECT_EQ(readFile(labelFile("oak")), labelText(segment(oak, Options{6, 0.5f})));
 }
 
 TEST_F(CommandLineTest, DamagedImagesAreReportedAndTheOthersStillProcessed) {
@@ -83,12 +139,19 @@ TEST_F(CommandLineTest, DamagedImagesAreReportedAndTheOthersStillProcessed) {
   EXPECT_EQ(treeOf(out_), resultTree({}, {"a", "d"}));
 }
 
-TEST_F(CommandLineTest, MissingInputFolderFailsAfterTheOutputFoldersAreMade) {
-  const ToolRun result = runOn(in_ + "/missing");
+TEST_F(CommandLineTest, InputThatCannotBeWalkedIsOneLineAndCreatesNothing) {
+  ToolRun result = runOn(in_ + "/missing");
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err.rfind(in_ + "/missing: ", 0), 0u) << result.err;
-  EXPECT_EQ(treeOf(out_), resultTree({}, {}));
+  EXPECT_EQ(result.err, in_ + "/missing: cannot open input folder: No such file or directory\n");
+  EXPECT_TRUE(fs::is_empty(out_));
+
+  writeFile(in_ + "/notes.txt", "not an image");
+  result = runOn(in_ + "/notes.txt");
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err,
+            in_ + "/notes.txt: cannot open input folder: not a folder or an image file\n");
+  EXPECT_TRUE(fs::is_empty(out_));
 }
 
 TEST_F(CommandLineTest, ResultFileThatCannotBeWrittenIsReportedAndFailsTheRun) {
@@ -117,17 +180,28 @@ TEST_F(CommandLineTest, OutputFolderInsideTheInputIsNotWalkedOnTheNextRun) {
   EXPECT_EQ(treeOf(output), resultTree({}, {"a"}));
 }
 
-TEST_F(CommandLineTest, OutputFolderThatCannotBeMadeEndsTheRunWith255) {
+// An unusable OUTPUT is one "PATH: reason" line on standard error and nothing else.
+TEST_F(CommandLineTest, UnusableOutputIsOneLineAndExit255) {
   image("a.png", noiseImage(8, 8, 8));
-  ToolRun result = run({in_, temp_.str() + "/missing/out", "6", "0.5"});
+  const std::string missing = temp_.str() + "/missing/out";
+  ToolRun result = run({in_, missing, "6", "0.5"});
   EXPECT_EQ(result.exitCode, 255);
-  EXPECT_EQ(result.out, "unable to create superpixel folder\n");
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, missing + ": cannot use output folder: No such file or directory\n");
   EXPECT_FALSE(fs::exists(temp_ / "missing"));
+
+  writeFile(temp_ / "plain", "a plain file");
+  result = run({in_, temp_.str() + "/plain", "6", "0.5"});
+  EXPECT_EQ(result.exitCode, 255);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, temp_.str() + "/plain: cannot use output folder: Not a directory\n");
 
   writeFile(out_ + "/partition_results", "a plain file");
   result = runOn(in_);
   EXPECT_EQ(result.exitCode, 255);
-  EXPECT_EQ(result.out, "unable to create partition folder\n");
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            out_ + "/partition_results: cannot create folder: a file of that name exists\n");
   EXPECT_EQ(treeOf(out_), (std::vector<std::string>{"partition_results", "superpixels/"}));
 }
 
@@ -140,23 +214,31 @@ TEST_F(CommandLineTest, BadArgumentsExitWithTwoBeforeAnyFolderIsMade) {
   const Case cases[] = {
       {{}, "Usage:"},
       {{in_, out_, "6"}, "Usage:"},
-      {{"--fast", in_, out_, "6", "0.5"}, "--fast"},
-      {{in_, out_, "0", "0.5"}, "COUNT"},
-      {{in_, out_, "abc", "0.5"}, "COUNT"},
-      {{in_, out_, "-3", "0.5"}, "COUNT"},
-      {{in_, out_, "6", "-1"}, "WEIGHT"},
-      {{in_, out_, "6", "inf"}, "WEIGHT"},
-      {{in_, out_, "6", "nan"}, "WEIGHT"},
-      {{in_, out_, "6", "1e50"}, "WEIGHT"},
+      {{"--fast", in_, out_, "6", "0.5"}, "unknown option \"--fast\""},
+      {{"-j", "2", in_, out_, "6", "0.5"}, "unknown option \"-j\""},
+      {{in_, out_, "0", "0.5"}, "COUNT \"0\""},
+      {{in_, out_, "abc", "0.5"}, "COUNT \"abc\""},
+      {{in_, out_, "1e3", "0.5"}, "COUNT \"1e3\""},
+      {{in_, out_, "-3", "0.5"}, "COUNT \"-3\""},
+      {{in_, out_, "6", "-1"}, "WEIGHT \"-1\""},
+      {{in_, out_, "6", "O.5"}, "WEIGHT \"O.5\""},
+      {{in_, out_, "6", "inf"}, "WEIGHT \"inf\""},
+      {{in_, out_, "6", "nan"}, "WEIGHT \"nan\""},
+      {{in_, out_, "6", "1e50"}, "WEIGHT \"1e50\""},
+      {{"--max-pixels", "1e6", in_, out_, "6", "0.5"}, "--max-pixels \"1e6\""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.arguments.size()) + " arguments, expecting " + c.named);
     const ToolRun result = run(c.arguments);
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err.rfind("superpixels: ", 0), 0u) << result.err;
     EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
     EXPECT_TRUE(fs::is_empty(out_));
   }
+  // A bad value is one line, naming the argument as the user knows it.
+  EXPECT_EQ(run({in_, out_, "200px", "0.5"}).err,
+            "superpixels: COUNT \"200px\" is not a whole number\n");
 }
 
 TEST_F(CommandLineTest, HelpAndVersionGoToStandardOutput) {

@@ -59,6 +59,33 @@ TEST_F(DataOptionsTest, MasksFollowTheInputTreeAndImagesWithoutOneAreSegmentedWh
   EXPECT_EQ(readFile(labelFile("b")), labelText(segment(b, Options{6, 0.5f}))) << "no mask";
 }
 
+// The record of --skip-existing tells the mask: results made with another mask, or without one,
+// are made again; tables asked for and missing are too.
+TEST_F(DataOptionsTest, SkipExistingRedoesImagesWhoseMaskOrTablesChanged) {
+  image("a.png", noiseImage(30, 20, 18));
+  image("b.png", noiseImage(30, 20, 19));
+  const std::string masks = temp_.str() + "/masks";
+  fs::create_directories(masks);
+  cv::Mat mask(20, 30, CV_8U, cv::Scalar(0));
+  mask(cv::Rect(0, 0, 20, 20)).setTo(255);
+  ASSERT_TRUE(cv::imwrite(masks + "/a.png", mask));
+  const std::vector<std::string> masked = {
+      "--skip-existing", "--masks", masks, in_, out_, "6", "0.5"};
+  ASSERT_EQ(run(masked).exitCode, 0);
+  EXPECT_EQ(run(masked).out, "") << "nothing changed, nothing redone";
+
+  mask(cv::Rect(0, 0, 25, 20)).setTo(255);
+  ASSERT_TRUE(cv::imwrite(masks + "/a.png", mask));
+  EXPECT_EQ(run(masked).out, imageLines(in_ + "/a.png", out_, "/a")) << "a's mask changed";
+  EXPECT_EQ(run({"--skip-existing", in_, out_, "6", "0.5"}).out,
+            imageLines(in_ + "/a.png", out_, "/a") + imageLines(in_ + "/b.png", out_, "/b"))
+      << "no masks at all: both records differ (b had none, but --masks was given)";
+  EXPECT_EQ(run({"--skip-existing", "--regions", in_, out_, "6", "0.5"}).out,
+            imageLines(in_ + "/a.png", out_, "/a") + imageLines(in_ + "/b.png", out_, "/b"))
+      << "the tables are missing";
+  EXPECT_EQ(run({"--skip-existing", in_, out_, "6", "0.5"}).out, "") << "tables are extra";
+}
+
 TEST_F(DataOptionsTest, AMaskThatCannotBeUsedFailsItsImageOnly) {
   image("a.png", noiseImage(30, 20, 14));
   image("b.png", noiseImage(30, 20, 15));
@@ -69,8 +96,9 @@ TEST_F(DataOptionsTest, AMaskThatCannotBeUsedFailsItsImageOnly) {
   writeFile(masks + "/b.png", "not a picture");
   const ToolRun run = this->run({"--masks", masks, in_, out_, "6", "0.5"});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, masks + "/a.png: mask is 30 x 19 pixels, the image 30 x 20\n" + masks +
-                         "/b.png: cannot decode image: not a PNG, JPEG, BMP or PNM image\n");
+  EXPECT_EQ(run.err,
+            masks + "/a.png: mask is 30 x 19 pixels, the image 30 x 20\n" + masks +
+                "/b.png: cannot decode image: not a PNG, JPEG, BMP, PNM, TIFF or WebP image\n");
   EXPECT_EQ(run.out, imageLines(in_ + "/c.png", out_, "/c"));
   EXPECT_EQ(treeOf(out_), resultTree({}, {"c"})) << "no results for the two";
 }

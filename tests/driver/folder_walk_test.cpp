@@ -52,23 +52,53 @@ class FolderWalkTest : public ::testing::Test {
   std::vector<WalkEntry> entries_;
 };
 
-TEST_F(FolderWalkTest, FindsImagesByTheFourSuffixesDepthFirstInByteOrder) {
-  for (const char* name : {"b.png", "a.jpg", "c.bmp", "d.ppm", "Z.png", ".hidden.png", "e.PNG",
-                           "f.jpeg", "g.tiff", "x.txt", "png", "sub/y.png", "sub/deeper/z.png",
-                           "sub/deeper/notes.txt", ".hid/q.png", "set.png/inner.png"}) {
+TEST_F(FolderWalkTest, FindsImagesByTheirSuffixesInAnyCaseDepthFirstInByteOrder) {
+  for (const char* name : {"b.png",
+                           "a.jpg",
+                           "c.bmp",
+                           "d.ppm",
+                           "Z.png",
+                           ".hidden.png",
+                           "e.PNG",
+                           "f.jpeg",
+                           "g.tiff",
+                           "h.TIF",
+                           "i.webp",
+                           "IMG_0001.JPG",
+                           "x.txt",
+                           "png",
+                           "sub/y.png",
+                           "sub/deeper/z.png",
+                           "sub/deeper/notes.txt",
+                           ".hid/q.png",
+                           "set.png/inner.png",
+                           "anim.gif",
+                           "sub/shot.HEIC",
+                           "sub/raw.cr2"}) {
     file(name);
   }
   folder("empty");
   walk(input_);
 
   EXPECT_EQ(relativePaths(),
-            (std::vector<std::string>{"/.hid/q.png", "/.hidden.png", "/Z.png", "/a.jpg", "/b.png",
-                                      "/c.bmp", "/d.ppm", "/set.png/inner.png", "/sub/deeper/z.png",
-                                      "/sub/y.png"}));
+            (std::vector<std::string>{"/.hid/q.png", "/.hidden.png", "/IMG_0001.JPG", "/Z.png",
+                                      "/a.jpg", "/b.png", "/c.bmp", "/d.ppm", "/e.PNG", "/f.jpeg",
+                                      "/g.tiff", "/h.TIF", "/i.webp", "/set.png/inner.png",
+                                      "/sub/deeper/z.png", "/sub/y.png"}));
+  // Results are named after the stem, whatever the suffix's length.
+  std::vector<std::string> bases;
+  for (const WalkEntry& entry : entries_) {
+    if (entry.kind == Kind::image) bases.push_back(entry.relativeBase);
+  }
+  EXPECT_EQ(bases, (std::vector<std::string>{"/.hid/q", "/.hidden", "/IMG_0001", "/Z", "/a", "/b",
+                                             "/c", "/d", "/e", "/f", "/g", "/h", "/i",
+                                             "/set.png/inner", "/sub/deeper/z", "/sub/y"}));
   // Every folder, hidden or named like an image, is met before its contents; files other than
-  // images leave no trace.
+  // images leave no trace, except those of image formats the tool does not read.
   EXPECT_EQ(relativePaths(Kind::folder),
             (std::vector<std::string>{"/.hid", "/empty", "/set.png", "/sub", "/sub/deeper"}));
+  EXPECT_EQ(relativePaths(Kind::otherFormat),
+            (std::vector<std::string>{"/anim.gif", "/sub/raw.cr2", "/sub/shot.HEIC"}));
   std::vector<std::string> order;
   for (const WalkEntry& entry : entries_) order.push_back(entry.relativePath);
   EXPECT_LT(std::find(order.begin(), order.end(), "/sub"),
@@ -77,13 +107,23 @@ TEST_F(FolderWalkTest, FindsImagesByTheFourSuffixesDepthFirstInByteOrder) {
   EXPECT_TRUE(problems(Kind::warning).empty());
 }
 
-TEST_F(FolderWalkTest, InputThatIsAnImageFileIsOneImageWithEmptyRelativePath) {
+TEST_F(FolderWalkTest, InputThatIsAnImageFileIsOneImageNamedAsInItsFolder) {
   file("oak.png");
   walk(input_ + "/oak.png");
   ASSERT_EQ(entries_.size(), 1u);
   EXPECT_EQ(entries_[0].kind, Kind::image);
   EXPECT_EQ(entries_[0].fullPath, input_ + "/oak.png");
-  EXPECT_EQ(entries_[0].relativePath, "");
+  EXPECT_EQ(entries_[0].relativePath, "/oak.png");
+  EXPECT_EQ(entries_[0].relativeBase, "/oak");
+
+  // A name without a folder is its own relative path.
+  const fs::path previous = fs::current_path();
+  fs::current_path(input_);
+  walk("oak.png");
+  fs::current_path(previous);
+  ASSERT_EQ(entries_.size(), 1u);
+  EXPECT_EQ(entries_[0].fullPath, "oak.png");
+  EXPECT_EQ(entries_[0].relativeBase, "/oak");
 
   // A plain file that is not an image cannot be walked.
   file("notes.txt");
@@ -151,13 +191,28 @@ TEST_F(FolderWalkTest, OutputAndMasksFoldersInsideTheInputTreeAreNeverWalked) {
   }
 }
 
-TEST(IsImagePath, AcceptsExactlyFourLowerCaseSuffixesAfterAtLeastOneCharacter) {
-  for (const char* path : {"a.png", "a.ppm", "a.bmp", "a.jpg", "/.png", "dir.png/b.jpg", "x.png"}) {
+TEST(IsImagePath, AcceptsEightSuffixesInAnyCaseAfterAtLeastOneCharacter) {
+  for (const char* path :
+       {"a.png", "a.ppm", "a.bmp", "a.jpg", "a.jpeg", "a.tif", "a.tiff", "a.webp", "a.PNG", "a.Jpg",
+        "A.JPEG", "a.TiFf", "a.WEBP", "/.png", "dir.png/b.jpg", "x.png", "a.tar.jpeg"}) {
     EXPECT_TRUE(isImagePath(path)) << path;
   }
-  for (const char* path : {".png", "png", "", "a.PNG", "a.Jpg", "a.jpeg", "a.tiff", "a.gif",
-                           "a.png.txt", "a.png ", "apng", "a.pn"}) {
+  for (const char* path : {".png", ".jpeg", "png", "", "a.gif", "a.png.txt", "a.png ", "apng",
+                           "a.pn", "a.jpe", "a.tiffs", "a.pngx"}) {
     EXPECT_FALSE(isImagePath(path)) << path;
+  }
+  EXPECT_EQ(imageSuffixLength("a.JPEG"), 5u);
+  EXPECT_EQ(imageSuffixLength("a.tif"), 4u);
+  EXPECT_EQ(imageSuffixLength("a.gif"), 0u);
+}
+
+TEST(IsOtherImageFormatPath, NamesFormatsPeopleKeepPhotosInThatAreNotRead) {
+  for (const char* path : {"a.gif", "a.HEIC", "a.heif", "a.avif", "a.jxl", "a.jp2", "a.psd",
+                           "a.svg", "IMG_1.CR2", "a.nef", "a.ARW", "a.dng", "a.raf", "a.rw2"}) {
+    EXPECT_TRUE(isOtherImageFormatPath(path)) << path;
+  }
+  for (const char* path : {"a.png", "a.JPG", "a.txt", "a.gif.txt", ".gif", "gif", "a.mp4"}) {
+    EXPECT_FALSE(isOtherImageFormatPath(path)) << path;
   }
 }
 

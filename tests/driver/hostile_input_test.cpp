@@ -94,7 +94,7 @@ TEST_F(HostileInputTest, DamagedForeignAndOversizedFilesGetOneLineEachAndTheRunG
             imageLines(in_ + "/a.png", out_, "/a") + imageLines(in_ + "/z.jpg", out_, "/z"));
   expectOneLineEach(result.err,
                     {{in_ + "/empty.png", "empty file"},
-                     {in_ + "/text.png", "not a PNG, JPEG, BMP or PNM image"},
+                     {in_ + "/text.png", "not a PNG, JPEG, BMP, PNM, TIFF or WebP image"},
                      {in_ + "/text.bmp", "truncated BMP header"},
                      {in_ + "/truncated.png", "truncated PNG"},
                      {in_ + "/damaged.png", "bad CRC"},

@@ -81,10 +81,13 @@ TEST_F(LongRunTest, FiveThousandImagesInFlatMemoryWithoutLeakingDescriptors) {
   const auto first = std::find_if(samples.begin(), samples.end(),
                                   [](const Sample& s) { return s.imagesDone >= 200; });
   ASSERT_NE(first, samples.end());
-  const Sample& last = *std::find_if(samples.rbegin(), samples.rend(),
-                                     [](const Sample& s) { return s.imagesDone < images; });
+  const auto end = std::find_if(samples.rbegin(), samples.rend(), [](const Sample& s) {
+                     return s.imagesDone < images;
+                   }).base();
+  ASSERT_GT(end, first);
+  const Sample& last = *(end - 1);
   int mostOpen = 0, fewestOpen = 1 << 20;
-  for (auto s = first; s != samples.end(); ++s) {
+  for (auto s = first; s != end; ++s) {
     mostOpen = std::max(mostOpen, s->openFiles);
     fewestOpen = std::min(fewestOpen, s->openFiles);
   }

@@ -12,8 +12,6 @@ TEST(OutputTree, JoinsSubFolderAndRelativeBaseWithOneSlash) {
   EXPECT_EQ(files.boundaryImage, "out/superpixels//sub/oak_KVR.png");
   EXPECT_EQ(files.partitionImage, "out/partition_results//sub/oak_partition.png");
   EXPECT_EQ(files.labels, "out/partition_results//sub/oak.txt");
-  // An input that is itself an image has an empty relative base.
-  EXPECT_EQ(tree.resultFiles("").boundaryImage, "out/superpixels/_KVR.png");
 }
 
 TEST(CreateFolder, MakesOneLevelAndAcceptsAnExistingFolderOnly) {

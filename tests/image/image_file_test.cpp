@@ -40,7 +40,7 @@ TEST(ReadImage, FailuresSayWhyAndCarryTheSystemErrorWhenTheFileCannotBeOpened) {
   writeFile(folder / "garbage.png", "this is not an image at all\n");
   const ImageFile garbage = readImage((folder / "garbage.png").string());
   EXPECT_FALSE(garbage.ok());
-  EXPECT_EQ(garbage.error, "cannot decode image: not a PNG, JPEG, BMP or PNM image");
+  EXPECT_EQ(garbage.error, "cannot decode image: not a PNG, JPEG, BMP, PNM, TIFF or WebP image");
   EXPECT_EQ(garbage.systemError, 0);
   EXPECT_TRUE(garbage.bgr.empty());
 

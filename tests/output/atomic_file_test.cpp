@@ -45,15 +45,20 @@ TEST(AtomicFile, ReplacesAnExistingFileWhole) {
   EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"oak.txt"});
 }
 
-TEST(AtomicFile, ResultGetsTheUsualPermissionsNotPrivateOnes) {
+// The file is created with 0666 less the umask, whatever the umask, and the umask is left as it
+// was.
+TEST(AtomicFile, ResultGetsThePermissionsTheUmaskAllowsNotPrivateOnes) {
   TempFolder folder;
-  const mode_t previous = ::umask(022);
-  const WriteStatus status = writeFileAtomically((folder / "oak.txt").string(), "x");
-  ::umask(previous);
-  ASSERT_TRUE(status.ok) << status.reason;
-  struct stat info;
-  ASSERT_EQ(::stat((folder / "oak.txt").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0644u);
+  for (const mode_t mask : {022, 027, 077, 0}) {
+    const mode_t previous = ::umask(mask);
+    const WriteStatus status = writeFileAtomically((folder / "oak.txt").string(), "x");
+    const mode_t after = ::umask(previous);
+    ASSERT_TRUE(status.ok) << status.reason;
+    EXPECT_EQ(after, mask);
+    struct stat info;
+    ASSERT_EQ(::stat((folder / "oak.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0666u & ~mask) << "umask " << mask;
+  }
 }
 
 TEST(AtomicFile, FailureReturnsAReasonAndLeavesNothing) {

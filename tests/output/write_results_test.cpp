@@ -3,7 +3,10 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <stdexcept>
+
 #include "driver/output_tree.hpp"
+#include "output/label_file.hpp"
 #include "superpixels/io.hpp"
 #include "support/files.hpp"
 #include "support/images.hpp"
@@ -76,6 +79,67 @@ TEST(ResultFiles, AreWrittenAsEncodedOverExistingFilesAndFailuresAreReported) {
   for (const FileFailure& failure : failures) EXPECT_FALSE(failure.reason.empty());
   EXPECT_FALSE(fs::exists(folder / "missing"));
   EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 2);
+}
+
+// A record goes into both PNGs, right after the header chunk, with the label file's checksum; the
+// pixels and the label file are those written without it.
+TEST(ResultFiles, RecordGoesIntoBothPngsAfterTheHeaderWithTheLabelChecksum) {
+  TempFolder folder;
+  const cv::Mat source = colourfulImage(6, 4);
+  Result result;
+  result.width = 6;
+  result.height = 4;
+  result.regionCount = 2;
+  for (int p = 0; p < 24; ++p) result.labels.push_back(p % 6 < 3 ? 0 : 1);
+  result.colours = {Colour{component(3), component(5), component(8)},
+                    Colour{component(19), component(0), component(11)}};
+  const auto filesIn = [&](const std::string& name) {
+    const std::string base = folder.str() + "/" + name;
+    ResultFiles files;
+    files.boundaryImage = base + boundarySuffix;
+    files.partitionImage = base + partitionSuffix;
+    files.labels = base + labelSuffix;
+    return files;
+  };
+  const ResultFiles plain = filesIn("plain"), recorded = filesIn("recorded");
+  ASSERT_TRUE(writeResults(plain, source, result).empty());
+  ASSERT_TRUE(writeResults(recorded, source, result, "count=2\nweight=0.5").empty());
+
+  const std::string labels = readFile(plain.labels);
+  EXPECT_EQ(readFile(recorded.labels), labels);
+  const std::string expected = std::string("tEXtsuperpixels") + '\0' +
+                               "count=2\nweight=0.5\nlabels=" + labelChecksum(labels) + "\n";
+  for (const auto& [without, with] : {std::pair{plain.boundaryImage, recorded.boundaryImage},
+                                      std::pair{plain.partitionImage, recorded.partitionImage}}) {
+    SCOPED_TRACE(with);
+    const std::string png = readFile(with);
+    // Signature (8 bytes), IHDR (25 bytes), then the text chunk: its length, then the above.
+    EXPECT_EQ(png.substr(37, expected.size()), expected);
+    expectSameImage(cv::imread(without, cv::IMREAD_COLOR), cv::imread(with, cv::IMREAD_COLOR));
+    EXPECT_EQ(readFile(without).find("tEXt"), std::string::npos) << "no record, no chunk";
+  }
+
+  // Without a label file, the record alone.
+  ResultFiles noLabels;
+  noLabels.boundaryImage = folder.str() + "/alone_KVR.png";
+  ASSERT_TRUE(writeResults(noLabels, source, result, "count=2\n").empty());
+  const std::string body = std::string("superpixels") + '\0' + "count=2\n";
+  EXPECT_EQ(readFile(noLabels.boundaryImage).substr(33, 8 + body.size()),
+            std::string("\0\0\0", 3) + static_cast<char>(body.size()) + "tEXt" + body);
+  EXPECT_THROW(writeResults(noLabels, source, result, std::string("a\0b", 3)),
+               std::invalid_argument);
+}
+
+TEST(LabelChecksum, TellsLabelFilesApartAndIsFixed) {
+  const std::string a = "0\t0\t1\t\r\n0\t1\t1\t\r\n";
+  std::string b = a;
+  b[2] = '1';
+  EXPECT_NE(labelChecksum(a), labelChecksum(b));
+  EXPECT_NE(labelChecksum(a), labelChecksum(a + "0\t\r\n"));
+  EXPECT_NE(labelChecksum(""), labelChecksum(std::string(1, '\0')));
+  EXPECT_EQ(labelChecksum(a).size(), 16u);
+  // The same on every machine and in every release: results on disk record it.
+  EXPECT_EQ(labelChecksum(a), labelChecksum(std::string(a)));
 }
 
 }  // namespace

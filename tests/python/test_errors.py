@@ -128,7 +128,7 @@ def test_files_that_cannot_be_read(tmp_path):
     not_an_image.write_text("not a picture")
     with pytest.raises(ValueError) as raised:
         superpixels.segment_file(not_an_image)
-    reason = "cannot decode image: not a PNG, JPEG, BMP or PNM image"
+    reason = "cannot decode image: not a PNG, JPEG, BMP, PNM, TIFF or WebP image"
     assert str(raised.value) == f"{not_an_image}: {reason}"
     with pytest.raises(TypeError, match="expected str, bytes or os.PathLike object, not int"):
         superpixels.segment_file(42, 4, 0.5)

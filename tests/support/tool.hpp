@@ -52,7 +52,7 @@ inline std::vector<std::string> resultTree(const std::vector<std::string>& folde
 }
 
 // The tool's two lines for an image: the input path, and the overlay path with the relative base
-// ("/sub/name", or empty for an input that is an image file).
+// ("/sub/name"; "/name" for an input that is an image file).
 inline std::string imageLines(const std::string& path, const std::string& output,
                               const std::string& relativeBase) {
   return "reading  " + path + "...\nsave superpixel to " + output + "/superpixels/" + relativeBase +

@@ -299,8 +299,9 @@ def segment_file(
 ):
     """Segment an image file into superpixels, reading it exactly as the tool reads it.
 
-    The tool reads PNG, JPEG, BMP and PNM (PBM, PGM, PPM) files, recognised by their contents
-    whatever their name, of at most 100,000,000 pixels; no other format. It decodes them with
+    The tool reads PNG, JPEG, BMP, PNM (PBM, PGM, PPM), TIFF and WebP (not animated) files,
+    recognised by their contents whatever their name, of at most 100,000,000 pixels; no other
+    format. It decodes them with
     OpenCV to 8-bit colour: grey becomes three equal channels, alpha is ignored, 16-bit PNGs keep
     their high byte, and a JPEG's EXIF orientation is applied. The labels equal the tool's label
     file for that file.

@@ -1,0 +1,87 @@
+#include "header_cost.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "image/image_header.hpp"
+#include "report.hpp"
+
+namespace superpixels::bench {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The fastest of `repeat` runs of `run`, in seconds.
+template <typename Run>
+double fastest(int repeat, Run run) {
+  double best = 0.0;
+  for (int r = 0; r < repeat; ++r) {
+    const Clock::time_point start = Clock::now();
+    run();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    best = r == 0 ? seconds : std::min(best, seconds);
+  }
+  return best;
+}
+
+struct Format {
+  const char* name;
+  const char* extension;
+  std::vector<int> parameters;
+};
+
+}  // namespace
+
+std::vector<HeaderCost> measureHeaderCost(const std::vector<cv::Mat>& photos,
+                                          const std::string& folder, int repeat) {
+  const Format formats[] = {
+      {"TIFF (LZW)", ".tif", {}},
+      {"WebP lossy (quality 90)", ".webp", {cv::IMWRITE_WEBP_QUALITY, 90}},
+      {"WebP lossless", ".webp", {cv::IMWRITE_WEBP_QUALITY, 101}},
+  };
+  std::vector<HeaderCost> costs;
+  for (const Format& format : formats) {
+    std::vector<double> bytes, header, decode;
+    for (std::size_t i = 0; i < photos.size(); ++i) {
+      const std::string path = folder + "/photo" + std::to_string(i) + format.extension;
+      if (!cv::imwrite(path, photos[i], format.parameters)) {
+        throw std::runtime_error(path + ": cannot write");
+      }
+      bytes.push_back(static_cast<double>(std::filesystem::file_size(path)));
+      header.push_back(fastest(repeat, [&] {
+        if (!readImageHeader(path).ok) throw std::runtime_error(path + ": header refused");
+      }));
+      decode.push_back(fastest(repeat, [&] {
+        if (cv::imread(path, cv::IMREAD_COLOR).empty()) {
+          throw std::runtime_error(path + ": cannot decode");
+        }
+      }));
+    }
+    costs.push_back({format.name, static_cast<int>(photos.size()), median(bytes), median(header),
+                     median(decode)});
+  }
+  return costs;
+}
+
+void printHeaderCost(std::ostream& out, const std::string& label,
+                     const std::vector<HeaderCost>& costs) {
+  out << "\n" << label << "\n\n";
+  out << "| format | files | size (median) | header check | decoding | check / decoding |\n";
+  out << "|---|---:|---:|---:|---:|---:|\n";
+  for (const HeaderCost& cost : costs) {
+    char line[256];
+    std::snprintf(line, sizeof line, "| %s | %d | %.0f KiB | %.1f us | %.2f ms | %.3f %% |\n",
+                  cost.format.c_str(), cost.files, cost.medianBytes / 1024.0,
+                  cost.headerSeconds * 1e6, cost.decodeSeconds * 1e3,
+                  100.0 * cost.headerSeconds / cost.decodeSeconds);
+    out << line;
+  }
+}
+
+}  // namespace superpixels::bench
