@@ -206,15 +206,5 @@ TEST(IsImagePath, AcceptsEightSuffixesInAnyCaseAfterAtLeastOneCharacter) {
   EXPECT_EQ(imageSuffixLength("a.gif"), 0u);
 }
 
-TEST(IsOtherImageFormatPath, NamesFormatsPeopleKeepPhotosInThatAreNotRead) {
-  for (const char* path : {"a.gif", "a.HEIC", "a.heif", "a.avif", "a.jxl", "a.jp2", "a.psd",
-                           "a.svg", "IMG_1.CR2", "a.nef", "a.ARW", "a.dng", "a.raf", "a.rw2"}) {
-    EXPECT_TRUE(isOtherImageFormatPath(path)) << path;
-  }
-  for (const char* path : {"a.png", "a.JPG", "a.txt", "a.gif.txt", ".gif", "gif", "a.mp4"}) {
-    EXPECT_FALSE(isOtherImageFormatPath(path)) << path;
-  }
-}
-
 }  // namespace
 }  // namespace superpixels::testing

@@ -130,16 +130,14 @@ TEST(ResultFiles, RecordGoesIntoBothPngsAfterTheHeaderWithTheLabelChecksum) {
                std::invalid_argument);
 }
 
-TEST(LabelChecksum, TellsLabelFilesApartAndIsFixed) {
+// Results on disk record the checksum: it must not change between machines or releases.
+TEST(LabelChecksum, IsFixedAndTellsLabelFilesApart) {
   const std::string a = "0\t0\t1\t\r\n0\t1\t1\t\r\n";
+  EXPECT_EQ(labelChecksum(a), "95b751cbd0d2e14e");
   std::string b = a;
   b[2] = '1';
   EXPECT_NE(labelChecksum(a), labelChecksum(b));
   EXPECT_NE(labelChecksum(a), labelChecksum(a + "0\t\r\n"));
-  EXPECT_NE(labelChecksum(""), labelChecksum(std::string(1, '\0')));
-  EXPECT_EQ(labelChecksum(a).size(), 16u);
-  // The same on every machine and in every release: results on disk record it.
-  EXPECT_EQ(labelChecksum(a), labelChecksum(std::string(a)));
 }
 
 }  // namespace
