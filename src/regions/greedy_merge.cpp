@@ -12,6 +12,15 @@ std::int32_t otherRegion(const MergeCandidate& candidate, std::int32_t region) {
   return candidate.regionA != region ? candidate.regionA : candidate.regionB;
 }
 
+// Fetches ahead a region's model and cost, which keying reads.
+void prefetchModel(const SegmentationState& state, std::int32_t region) {
+  const char* model = reinterpret_cast<const char*>(&state.regionStats[region]);
+  for (std::size_t offset = 0; offset < sizeof(RegionStats); offset += 64) {
+    __builtin_prefetch(model + offset);
+  }
+  __builtin_prefetch(&state.regionCosts[region]);
+}
+
 // Replaces every slot's entry in mergedInto by the live region it ended in, and the block labels
 // by those regions.
 void resolveLabels(SegmentationState& state) {
@@ -76,11 +85,7 @@ void rebuildCandidates(SegmentationState& state, CandidateId c) {
   // and was left out.
   for (const std::int32_t x : neighbours) {
     state.regionCandidates.prefetchEntries(x);
-    const char* model = reinterpret_cast<const char*>(&state.regionStats[x]);
-    for (std::size_t offset = 0; offset < sizeof(RegionStats); offset += 64) {
-      __builtin_prefetch(model + offset);
-    }
-    __builtin_prefetch(&state.regionCosts[x]);
+    prefetchModel(state, x);
   }
 
   for (const CandidateId d : state.regionCandidates[a]) {
@@ -105,14 +110,32 @@ void rebuildCandidates(SegmentationState& state, CandidateId c) {
   }
 }
 
-void mergeRegions(SegmentationState& state, CandidateId c) {
+namespace {
+
+// mergeRegions, fetching ahead, while it runs, what merging `next` would read first: the lists
+// and models of its regions, then the candidates listed. `next` is a guess, any candidate id
+// (even one this merge withdraws) or -1: only timing depends on it.
+void mergeGuessingNext(SegmentationState& state, CandidateId c, CandidateId next) {
   const std::int32_t a = state.heap[c].regionA;
   const std::int32_t b = state.heap[c].regionB;
+  std::int32_t nextA = -1, nextB = -1;
+  if (next >= 0) {
+    nextA = state.heap[next].regionA;
+    nextB = state.heap[next].regionB;
+    state.regionCandidates.prefetchHeader(nextA);
+    state.regionCandidates.prefetchHeader(nextB);
+  }
   state.mergedInto[b] = a;
   state.regionStats[a].absorb(state.regionStats[b]);
   state.regionStats[b].count = 0.0;  // b is gone; its other fields are never read again
   state.regionCosts[a] = state.regionStats[a].cost(state.balanceWeight);
   rebuildCandidates(state, c);
+  if (next >= 0) {
+    state.regionCandidates.prefetchEntries(nextA);
+    state.regionCandidates.prefetchEntries(nextB);
+    prefetchModel(state, nextA);
+    prefetchModel(state, nextB);
+  }
   for (const CandidateId d : state.regionCandidates[a]) {
     evaluateCandidate(state, d);
     if (state.heap[d].heapIndex == notInHeap) {
@@ -121,7 +144,15 @@ void mergeRegions(SegmentationState& state, CandidateId c) {
       state.heap.reposition(d);
     }
   }
+  if (next >= 0) {
+    for (const CandidateId d : state.regionCandidates[nextA]) state.heap.prefetchCandidate(d);
+    for (const CandidateId d : state.regionCandidates[nextB]) state.heap.prefetchCandidate(d);
+  }
 }
+
+}  // namespace
+
+void mergeRegions(SegmentationState& state, CandidateId c) { mergeGuessingNext(state, c, -1); }
 
 void listActiveRegions(SegmentationState& state) {
   state.activeRegions.clear();
@@ -144,7 +175,12 @@ bool mergeToCount(SegmentationState& state, std::int32_t superpixelCount) {
       reached = false;
       break;
     }
-    mergeRegions(state, c);
+    // The candidate now on top is merged next unless this merge withdraws it or keys a better one
+    // (a guess that holds for most merges): a merge starts with a chain of dependent cache misses
+    // (candidate, lists, listed candidates, models), which is fetched while this merge runs.
+    const CandidateId next = state.heap.heapSize() > 0 ? state.heap.itemAt(0) : -1;
+    if (next >= 0) state.heap.prefetchCandidate(next);
+    mergeGuessingNext(state, c, next);
     --state.regionCount;
     state.heap.destroy(c);
   }

@@ -184,6 +184,38 @@ TEST(MergeToCount, StopsAtCountAndListsSurvivors) {
   }
 }
 
+// mergeToCount fetches ahead for the candidate on top, a guess that some merges prove wrong (the
+// candidate is withdrawn, its id reused, or a fresh one beats it): the merges, the heap and the
+// lists must be those of plain mergeRegions calls. Flat images add ties on top of the heap.
+TEST(MergeToCount, FetchingAheadChangesNothing) {
+  for (const cv::Mat& bgr : {texturedImage(61, 47, 5), flatImage(40, 33)}) {
+    for (const std::int32_t count : {1, 9, 150}) {
+      Merging fast(bgr, count);
+      Merging plain(bgr, count);
+      mergeToCount(fast.state, count);
+      SegmentationState& state = plain.state;
+      while (state.regionCount > count) {
+        CandidateId c;
+        ASSERT_TRUE(state.heap.popMax(c));
+        mergeRegions(state, c);
+        --state.regionCount;
+        state.heap.destroy(c);
+      }
+      EXPECT_EQ(fast.state.labelMap.labels, withTreeLabels(state).labelMap.labels) << count;
+      ASSERT_EQ(fast.state.heap.heapSize(), state.heap.heapSize()) << count;
+      for (std::int32_t i = 0; i < state.heap.heapSize(); ++i) {
+        ASSERT_EQ(fast.state.heap.itemAt(i), state.heap.itemAt(i)) << count << " position " << i;
+      }
+      for (std::int32_t slot = 0; slot < state.labelMap.slotCount; ++slot) {
+        const std::span<const CandidateId> want = state.regionCandidates[slot];
+        const std::span<const CandidateId> got = fast.state.regionCandidates[slot];
+        ASSERT_TRUE(std::equal(want.begin(), want.end(), got.begin(), got.end()))
+            << count << " slot " << slot;
+      }
+    }
+  }
+}
+
 // Merges live region b into its neighbour a through their candidate, as mergeToCount does.
 void mergeInto(SegmentationState& state, std::int32_t a, std::int32_t b) {
   const std::span<const CandidateId> list = state.regionCandidates[a];
