@@ -95,6 +95,22 @@ TEST(LabelMap, DisplayColours) {
   EXPECT_EQ(map.blue, b.state.labelMap.blue);
 }
 
+// Slot colours are drawn once per process and shared: whatever the order of the images and their
+// slot counts (growing the shared table, reading a prefix of it, or past the largest table that is
+// shared), every label map gets the colours a fresh generator draws.
+TEST(LabelMap, SharedColoursEqualFreshDraws) {
+  for (const std::int32_t slots : {30, 5000, 7, 5001, (1 << 20) + 5, 12}) {
+    const LabelMap map(slots, 1, 1, 1);
+    const std::vector<Colour> fresh = displayColours(slots);
+    ASSERT_EQ(map.slotCount, slots);
+    for (std::int32_t slot = 0; slot < slots; ++slot) {
+      ASSERT_EQ(map.red[slot], fresh[slot].red) << slots << " slot " << slot;
+      ASSERT_EQ(map.green[slot], fresh[slot].green) << slots << " slot " << slot;
+      ASSERT_EQ(map.blue[slot], fresh[slot].blue) << slots << " slot " << slot;
+    }
+  }
+}
+
 std::vector<Pair> listedPairs(const SegmentationState& state, std::int32_t region) {
   std::vector<Pair> pairs;
   for (const CandidateId c : state.regionCandidates[region]) {
