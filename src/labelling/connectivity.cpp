@@ -230,6 +230,9 @@ void enforceConnectivity(SegmentationState& state) {
       pass.stale[c] = 1;
       if (wholeImage) ++state.figures.keptWholeImageRegions;
     } else {
+      // Rebuilt now although most such models are never read again in the pass: left stale like
+      // those of regions kept whole, they would no longer describe their regions once the pass
+      // ends (saving 5 to 10 % of the pass's instructions).
       state.regionStats[c] =
           pass.statsOf(pass.queue.data() + keptPiece.begin, pass.queue.data() + keptPiece.end);
       if (wholeImage) ++state.figures.keptWholeImageRegions;
