@@ -292,6 +292,9 @@ void enforceConnectivity(SegmentationState& state, std::int32_t connectivity) {
       pass.stale[c] = 1;
       if (wholeImage) ++state.trace.keptWholeImageRegions;
     } else {
+      // Rebuilt now although most such models are never read again in the pass: left stale like
+      // those of regions kept whole, they would no longer describe their regions once the pass
+      // ends (saving 5 to 10 % of the pass's instructions).
       state.regionStats[c] =
           pass.statsOf(pass.queue.data() + keptPiece.begin, pass.queue.data() + keptPiece.end);
       if (wholeImage) ++state.trace.keptWholeImageRegions;

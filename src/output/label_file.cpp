@@ -90,7 +90,10 @@ bool scanLabelText(std::string_view text, Take take, std::int64_t& width, std::i
 
 std::string labelText(const Result& result) {
   // Written through a pointer into a string sized for the longest label: appending label by label
-  // spent most of its time on capacity checks.
+  // spent most of its time on capacity checks. Labels come in runs along a row, so each run's text
+  // is formatted once and then stored label after label, 8 bytes at a time, each store overwriting
+  // the previous one's excess (3 BSDS500 photos, fastest of 30: 0.40 -> 0.30 ms at count 200,
+  // 0.46 -> 0.42 ms at count 1000, where runs are shorter).
   std::size_t widest = 1;
   if (!result.labels.empty()) {
     const auto [lo, hi] = std::minmax_element(result.labels.begin(), result.labels.end());
@@ -100,15 +103,32 @@ std::string labelText(const Result& result) {
       widest = std::max(widest, static_cast<std::size_t>(end - digits));
     }
   }
+  // Room for the excess of the last 8-byte store.
+  constexpr std::size_t slack = 8;
   std::string text(static_cast<std::size_t>(result.width) * result.height * (widest + 1) +
-                       static_cast<std::size_t>(result.height) * 2,
+                       static_cast<std::size_t>(result.height) * 2 + slack,
                    '\0');
   char* out = text.data();
   for (int y = 0; y < result.height; ++y) {
     const std::int32_t* row = result.labels.data() + static_cast<std::size_t>(y) * result.width;
-    for (int x = 0; x < result.width; ++x) {
-      out = std::to_chars(out, out + widest, row[x]).ptr;
-      *out++ = '\t';
+    const std::int32_t* const rowEnd = row + result.width;
+    while (row != rowEnd) {
+      const std::int32_t label = *row;
+      char pattern[16] = {};
+      char* const patternEnd = std::to_chars(pattern, pattern + 15, label).ptr;
+      *patternEnd = '\t';
+      const std::size_t length = static_cast<std::size_t>(patternEnd - pattern) + 1;
+      if (length <= slack) {
+        do {
+          std::memcpy(out, pattern, slack);
+          out += length;
+        } while (++row != rowEnd && *row == label);
+      } else {
+        do {
+          std::memcpy(out, pattern, length);
+          out += length;
+        } while (++row != rowEnd && *row == label);
+      }
     }
     *out++ = '\r';
     *out++ = '\n';

@@ -29,6 +29,12 @@ class CandidateLists {
     return {items_.data() + list.begin, static_cast<std::size_t>(list.size)};
   }
 
+  // Fetch ahead: the slot's list header, then (once the header is in) the list's first entries.
+  void prefetchHeader(std::int32_t slot) const { __builtin_prefetch(&lists_[slot]); }
+  void prefetchEntries(std::int32_t slot) const {
+    __builtin_prefetch(items_.data() + lists_[slot].begin);
+  }
+
   void push(std::int32_t slot, CandidateId c) {
     List& list = lists_[slot];
     if (list.size == list.room) {

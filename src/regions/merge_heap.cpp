@@ -30,6 +30,11 @@ void MergeHeap::siftUp(std::int32_t i) {
   place(i, item);
 }
 
+// The larger child is chosen by a branch the predictor loses about half the time, yet choosing it
+// without one was slower in a heap of 10^5 candidates (merging at count 1000: 100 -> 123 ms): the
+// next level's load then waits for the comparison instead of being issued on a guess. Storing the
+// heap from position 1 of a cache-line aligned array (a position's children in one line, its
+// grandchildren in the next) with the grandchildren fetched ahead gained nothing measurable.
 void MergeHeap::siftDown(std::int32_t i) {
   const Item item = heapItems_[i];
   const std::int32_t size = heapSize();

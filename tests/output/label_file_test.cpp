@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,33 @@ TEST(LabelText, WritesLabelsOfEveryWidth) {
   result.width = 0;
   result.labels.clear();
   EXPECT_EQ(labelText(result), "\r\n\r\n");
+}
+
+// Runs of equal labels are formatted once and repeated: the text must equal label-by-label
+// formatting for runs of every length, at row ends, and for labels of 1 to 11 characters.
+TEST(LabelText, RunsMatchLabelByLabelFormatting) {
+  std::mt19937 generator(17);
+  const std::int32_t values[] = {0, 7, 42, 999, 12345, 1234567, -5, -2147483647 - 1, 2147483647};
+  for (int round = 0; round < 60; ++round) {
+    Result result;
+    result.width = 1 + static_cast<int>(generator() % 40);
+    result.height = 1 + static_cast<int>(generator() % 5);
+    while (result.labels.size() < static_cast<std::size_t>(result.width) * result.height) {
+      const std::int32_t label = round % 3 == 0 ? static_cast<std::int32_t>(generator() % 300)
+                                                : values[generator() % std::size(values)];
+      const std::size_t run = 1 + generator() % (round % 2 == 0 ? 3 : 30);
+      result.labels.insert(result.labels.end(), run, label);
+    }
+    result.labels.resize(static_cast<std::size_t>(result.width) * result.height);
+    std::string expected;
+    for (int y = 0; y < result.height; ++y) {
+      for (int x = 0; x < result.width; ++x) {
+        expected += std::to_string(result.labels[y * result.width + x]) + "\t";
+      }
+      expected += "\r\n";
+    }
+    ASSERT_EQ(labelText(result), expected) << "round " << round;
+  }
 }
 
 TEST(LabelText, ReadsBackWhatItWrites) {

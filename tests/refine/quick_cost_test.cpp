@@ -84,6 +84,41 @@ TEST(QuickCost, BoundsHoldTheExactCost) {
   EXPECT_GT(known, asked / 2);
 }
 
+// Pixels far from a region's colours change its determinant many times over (delta well beyond a
+// quarter either way): the bounds hold there too, and those of joining pixels are known.
+TEST(QuickCost, BoundsHoldForLargeChanges) {
+  std::mt19937 generator(11);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const double w = 0.8;
+  int known = 0, asked = 0;
+  for (int round = 0; round < 2000; ++round) {
+    const int count = 9 + static_cast<int>(generator() % 60);
+    Sample sample = makeRegion(generator, count, 1.0 + 6.0 * unit(generator), 0);
+    // An outlier of the region, which may leave it again.
+    PixelFeatures outlier = sample.pixels[0];
+    outlier.L = std::floor(255.0 * unit(generator));
+    outlier.a = std::floor(255.0 * unit(generator));
+    outlier.b = std::floor(255.0 * unit(generator));
+    sample.region.absorbPixel(outlier.x, outlier.y, outlier.L, outlier.a, outlier.b);
+    const QuickCost quick(sample.region, 600.0);
+    PixelFeatures joining = sample.pixels[generator() % sample.pixels.size()];
+    joining.y += 1.0;
+    joining.L = std::floor(255.0 * unit(generator));
+    joining.b = std::floor(255.0 * unit(generator));
+    for (const bool join : {true, false}) {
+      const PixelFeatures& pixel = join ? joining : outlier;
+      const CostBound bound = join ? quick.withPixel(pixel, w) : quick.withoutPixel(pixel, w);
+      ChangedCost exact = join ? ChangedCost::withPixel(sample.region, pixel, w, quick.anchor())
+                               : ChangedCost::withoutPixel(sample.region, pixel, w, quick.anchor());
+      asked += join;
+      if (!bound.known) continue;
+      known += join;
+      ASSERT_LE(bound.lo, exact.exact()) << "round " << round << (join ? " joining" : " leaving");
+    }
+  }
+  EXPECT_GT(known, asked * 9 / 10);
+}
+
 TEST(QuickCost, UnknownWhereItCannotBound) {
   std::mt19937 generator(8);
   // Fewer than 8 pixels afterwards: the cost takes the trace branch.

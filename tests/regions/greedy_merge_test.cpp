@@ -190,6 +190,39 @@ TEST(MergeToCount, StopsAtCountAndListsSurvivors) {
   }
 }
 
+// mergeToCount fetches ahead for the candidate on top, a guess that some merges prove wrong (the
+// candidate is withdrawn, its id reused, or a fresh one beats it): the merges, the heap and the
+// lists must be those of plain mergeRegions calls. Flat images add ties on top of the heap.
+TEST(MergeToCount, FetchingAheadChangesNothing) {
+  for (const cv::Mat& bgr : {texturedImage(61, 47, 5), flatImage(40, 33)}) {
+    for (const std::int32_t count : {1, 9, 150}) {
+      Merging fast(bgr, count);
+      Merging plain(bgr, count);
+      mergeToCount(fast.state, fast.merge, count);
+      SegmentationState& state = plain.state;
+      MergeData& merge = plain.merge;
+      while (state.regionCount > count) {
+        CandidateId c;
+        ASSERT_TRUE(merge.heap.popMax(c));
+        mergeRegions(state, merge, c);
+        --state.regionCount;
+        merge.heap.destroy(c);
+      }
+      EXPECT_EQ(fast.state.labelMap.labels, withTreeLabels(plain).labelMap.labels) << count;
+      ASSERT_EQ(fast.merge.heap.heapSize(), merge.heap.heapSize()) << count;
+      for (std::int32_t i = 0; i < merge.heap.heapSize(); ++i) {
+        ASSERT_EQ(fast.merge.heap.itemAt(i), merge.heap.itemAt(i)) << count << " position " << i;
+      }
+      for (std::int32_t slot = 0; slot < state.labelMap.slotCount; ++slot) {
+        const std::span<const CandidateId> want = merge.regionCandidates[slot];
+        const std::span<const CandidateId> got = fast.merge.regionCandidates[slot];
+        ASSERT_TRUE(std::equal(want.begin(), want.end(), got.begin(), got.end()))
+            << count << " slot " << slot;
+      }
+    }
+  }
+}
+
 // Merges live region b into its neighbour a through their candidate, as mergeToCount does.
 void mergeInto(Merging& merging, std::int32_t a, std::int32_t b) {
   SegmentationState& state = merging.state;
