@@ -38,13 +38,12 @@ struct Pass {
   // Regions whose model still has to be rebuilt from their kept pixels (their slice of `order`):
   // rebuilt only if a later hand-over reads it.
   std::vector<std::uint8_t> stale;
-  std::vector<RegionStats> wholeStats;  // see makeWholeStats
-  std::vector<std::uint8_t> reached;    // per pixel, reached in the current region's turn
-  std::vector<std::int32_t> pieceOf;    // per pixel, its piece, when a region has several
-  std::vector<std::size_t> cursor;      // per piece, where its next pixel goes
-  std::vector<std::int32_t> pixels;     // the current region's pixels when it received some
-  std::vector<std::int32_t> queue;      // the current region's pixels, piece after piece
-  std::vector<std::int32_t> near;       // the pieces' neighbour ids, piece after piece
+  std::vector<std::uint8_t> reached;  // per pixel, reached in the current region's turn
+  std::vector<std::int32_t> pieceOf;  // per pixel, its piece, when a region has several
+  std::vector<std::size_t> cursor;    // per piece, where its next pixel goes
+  std::vector<std::int32_t> pixels;   // the current region's pixels when it received some
+  std::vector<std::int32_t> queue;    // the current region's pixels, piece after piece
+  std::vector<std::int32_t> near;     // the pieces' neighbour ids, piece after piece
   std::vector<Piece> pieces;
 
   explicit Pass(SegmentationState& s)
@@ -75,29 +74,10 @@ struct Pass {
 
   const RegionStats& statsOfRegion(std::int32_t u) {
     if (stale[u]) {
-      state.regionStats[u] = wholeStats.empty()
-                                 ? statsOf(order.data() + start[u], order.data() + start[u + 1])
-                                 : wholeStats[u];
+      state.regionStats[u] = statsOf(order.data() + start[u], order.data() + start[u + 1]);
       stale[u] = 0;
     }
     return state.regionStats[u];
-  }
-
-  // With threads: the model of every region's pixels as the pass found them, made side by side
-  // before the pass, for the regions kept whole. The same sums in the same order as statsOf in
-  // statsOfRegion, so nothing changes but when they are made.
-  void makeWholeStats() {
-    wholeStats.resize(state.labelMap.slotCount);
-    const std::vector<std::int32_t>& regions = state.activeRegions;
-    constexpr std::size_t regionsPerPart = 16;
-    forEachPart(
-        state, (regions.size() + regionsPerPart - 1) / regionsPerPart, [&](std::int64_t part) {
-          const std::size_t first = static_cast<std::size_t>(part) * regionsPerPart;
-          for (std::size_t i = first; i < std::min(regions.size(), first + regionsPerPart); ++i) {
-            const std::int32_t u = regions[i];
-            wholeStats[u] = statsOf(order.data() + start[u], order.data() + start[u + 1]);
-          }
-        });
   }
 
   // Splits region c, whose pixels are `all` (ascending), into its pieces, in ascending order of
@@ -254,7 +234,6 @@ void enforceConnectivity(SegmentationState& state, std::int32_t connectivity) {
   pass.stale.assign(slots, 0);
   pass.reached.assign(labels.size(), 0);
   pass.pieceOf.resize(labels.size());
-  if (state.executor != nullptr && state.threads > 1) pass.makeWholeStats();
 
   const std::vector<std::int32_t> regions = state.activeRegions;
   for (const std::int32_t c : regions) {

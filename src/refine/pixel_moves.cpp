@@ -175,6 +175,10 @@ void proposeAll(const SegmentationState& state, RefinementData& refinement,
     TouchingPairs touching{bandPairs[band]};
     proposeForBorderPixels<masked>(state, refinement, revisit, touching, first,
                                    std::min(height, first + rowsPerBand), bandMoves[band]);
+    // Each pair once, so that joining them is not the sequential part that takes longest.
+    std::vector<std::pair<std::int32_t, std::int32_t>>& pairs = bandPairs[band];
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
   });
   std::size_t total = 0;
   for (const std::vector<PixelMove>& moves : bandMoves) total += moves.size();
