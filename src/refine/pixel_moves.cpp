@@ -31,12 +31,23 @@ struct TouchingInPlace {
     noteTouching(refinement.touchingRegions[position], region);
   }
 };
+// A pair is met again at nearly every pixel along the same stretch of border; a small table of
+// the pairs seen last keeps most repeats out of the band's list.
 struct TouchingPairs {
   std::vector<std::pair<std::int32_t, std::int32_t>>& pairs;
+  static constexpr std::uint32_t slots = 256;
+  std::uint64_t seen[slots];
+  explicit TouchingPairs(std::vector<std::pair<std::int32_t, std::int32_t>>& into) : pairs(into) {
+    std::fill(std::begin(seen), std::end(seen), ~std::uint64_t{0});
+  }
   void operator()(std::int32_t position, std::int32_t region) {
-    if (pairs.empty() || pairs.back() != std::pair{position, region}) {
-      pairs.emplace_back(position, region);
-    }
+    const std::uint64_t key = static_cast<std::uint64_t>(static_cast<std::uint32_t>(position))
+                                  << 32 |
+                              static_cast<std::uint32_t>(region);
+    std::uint64_t& slot = seen[(key * 0x9E3779B97F4A7C15ull) >> 56];
+    if (slot == key) return;
+    slot = key;
+    pairs.emplace_back(position, region);
   }
 };
 
@@ -172,13 +183,18 @@ void proposeAll(const SegmentationState& state, RefinementData& refinement,
   std::vector<std::vector<std::pair<std::int32_t, std::int32_t>>> bandPairs(bands);
   forEachPart(state, bands, [&](std::int64_t band) {
     const std::int32_t first = static_cast<std::int32_t>(band) * rowsPerBand;
-    TouchingPairs touching{bandPairs[band]};
+    // Filled in vectors of the task's own and moved into the band's slot at the end: neighbouring
+    // slots share cache lines, and two threads growing them there would take turns at the line.
+    std::vector<std::pair<std::int32_t, std::int32_t>> pairs;
+    std::vector<PixelMove> moves;
+    TouchingPairs touching{pairs};
     proposeForBorderPixels<masked>(state, refinement, revisit, touching, first,
-                                   std::min(height, first + rowsPerBand), bandMoves[band]);
+                                   std::min(height, first + rowsPerBand), moves);
     // Each pair once, so that joining them is not the sequential part that takes longest.
-    std::vector<std::pair<std::int32_t, std::int32_t>>& pairs = bandPairs[band];
     std::sort(pairs.begin(), pairs.end());
     pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    bandPairs[band] = std::move(pairs);
+    bandMoves[band] = std::move(moves);
   });
   std::size_t total = 0;
   for (const std::vector<PixelMove>& moves : bandMoves) total += moves.size();
