@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "driver/output_tree.hpp"
+#include "driver/settings_record.hpp"
 #include "engine/shared_executor.hpp"
 #include "output/write_results.hpp"
 #include "superpixels/io.hpp"
@@ -32,12 +33,15 @@ PipelineTimes timePipeline(const std::string& path, const Options& options,
                                             : segment(image.bgr, options);
   const Clock::time_point segmentedAt = Clock::now();
 
+  // As the tool writes them: the PNGs record the settings and the label text's checksum.
+  RunOptions run;
+  run.segmentation = options;
   ResultFiles files;
   files.boundaryImage = outputBase + boundarySuffix;
   files.partitionImage = outputBase + partitionSuffix;
   files.labels = outputBase + labelSuffix;
-  const std::vector<FileFailure> failures =
-      writeResults(files, image.bgr, result, {}, executor, threadsFor(options.threads));
+  const std::vector<FileFailure> failures = writeResults(
+      files, image.bgr, result, settingsRecord(run), executor, threadsFor(options.threads));
   if (!failures.empty()) {
     throw std::runtime_error(failures.front().path + ": " + failures.front().reason);
   }

@@ -2,6 +2,7 @@
 
 #include "output/write_results.hpp"
 
+#include <future>
 #include <stdexcept>
 
 #include <opencv2/imgcodecs.hpp>
@@ -16,19 +17,16 @@ namespace superpixels {
 
 namespace {
 
-// Encodes `image` as PNG, with `record` (if any) in a text chunk after the header, and writes it.
-WriteStatus writePng(const std::string& path, const cv::Mat& image, const std::string& record) {
-  std::vector<std::uint8_t> bytes;
+// `image` encoded as PNG into `bytes`.
+WriteStatus encodePng(const cv::Mat& image, std::string& bytes) {
+  std::vector<std::uint8_t> encoded;
   try {
-    if (!cv::imencode(".png", image, bytes)) return {false, "cannot encode PNG"};
+    if (!cv::imencode(".png", image, encoded)) return {false, "cannot encode PNG"};
   } catch (const cv::Exception& e) {
     return {false, "cannot encode PNG (" + e.msg + ")"};
   }
-  const std::string_view png(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  if (record.empty()) return writeFileAtomically(path, png);
-  const std::string recorded = withPngText(png, resultRecordKeyword, record);
-  if (recorded.empty()) return {false, "cannot encode PNG (no header chunk)"};
-  return writeFileAtomically(path, recorded);
+  bytes.assign(encoded.begin(), encoded.end());
+  return {true, ""};
 }
 
 }  // namespace
@@ -39,51 +37,71 @@ std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& b
   if (record.find('\0') != std::string::npos) {
     throw std::invalid_argument("the record of a result must not hold a NUL byte");
   }
-  // With a record, the label text is made first: the PNGs record its checksum.
-  std::string labels;
-  std::string recorded = record;
-  if (!files.labels.empty() && !recorded.empty()) {
-    labels = labelText(result);
-    if (recorded.back() != '\n') recorded += '\n';
-    recorded += "labels=" + labelChecksum(labels) + "\n";
-  }
-  // The files are independent: each is made and written by a task of its own, side by side when
-  // there are threads for it, and the failures are reported in the files' order.
   const std::string* paths[] = {&files.boundaryImage, &files.partitionImage, &files.labels,
                                 &files.regions, &files.adjacency};
-  WriteStatus statuses[std::size(paths)];
-  const auto write = [&](std::int64_t file) {
+  constexpr std::size_t fileCount = std::size(paths);
+  enum { overlay, partition, labels, regions, adjacent };
+  // Each file is made and written by a task of its own, side by side when there are threads for
+  // it (the overlay's PNG encoding takes longest: 0.44 s of a 12 MP photo's 0.6 s). With a record,
+  // the PNGs record the label text's checksum: the label file's task comes first, and tasks are
+  // handed out in order, so a PNG's task waits only for a task that has already begun. Failures
+  // are reported in the files' order.
+  constexpr std::size_t taskFiles[] = {labels, overlay, partition, regions, adjacent};
+  const bool checksummed = !record.empty() && !files.labels.empty();
+  std::promise<std::string> checksumPromise;
+  const std::shared_future<std::string> checksum = checksumPromise.get_future().share();
+  WriteStatus statuses[fileCount];
+  const auto pngWithRecord = [&](const cv::Mat& image, WriteStatus& status) {
+    std::string bytes;
+    status = encodePng(image, bytes);
+    if (!status.ok || record.empty()) return bytes;
+    std::string recorded = record;
+    if (recorded.back() != '\n') recorded += '\n';
+    if (checksummed) recorded += "labels=" + checksum.get() + "\n";
+    bytes = withPngText(bytes, resultRecordKeyword, recorded);
+    if (bytes.empty()) status = {false, "cannot encode PNG (no header chunk)"};
+    return bytes;
+  };
+  const auto task = [&](std::int64_t index) {
+    const std::size_t file = taskFiles[index];
     const std::string& path = *paths[file];
     if (path.empty()) return;
     WriteStatus& status = statuses[file];
+    std::string bytes;
     switch (file) {
-      case 0:
-        status = writePng(path, boundaryImage(bgr, result.labels), recorded);
+      case labels:
+        try {
+          bytes = labelText(result);
+          if (checksummed) checksumPromise.set_value(labelChecksum(bytes));
+        } catch (...) {
+          if (checksummed) checksumPromise.set_exception(std::current_exception());
+          throw;
+        }
         break;
-      case 1:
-        status = writePng(path, partitionImage(result), recorded);
+      case overlay:
+        bytes = pngWithRecord(boundaryImage(bgr, result.labels), status);
+        if (!status.ok) return;
         break;
-      case 2:
-        status = writeFileAtomically(path, labels.empty() ? labelText(result) : labels);
+      case partition:
+        bytes = pngWithRecord(partitionImage(result), status);
+        if (!status.ok) return;
         break;
-      case 3:
-        status = writeFileAtomically(
-            path, regionsCsv(describeRegions(result.labels, result.width, result.height, bgr)));
+      case regions:
+        bytes = regionsCsv(describeRegions(result.labels, result.width, result.height, bgr));
         break;
       default:
-        status = writeFileAtomically(
-            path, adjacencyCsv(adjacency(result.labels, result.width, result.height)));
+        bytes = adjacencyCsv(adjacency(result.labels, result.width, result.height));
         break;
     }
+    status = writeFileAtomically(path, bytes);
   };
-  const std::int64_t count = static_cast<std::int64_t>(std::size(paths));
   if (executor == nullptr || threads <= 1) {
-    for (std::int64_t file = 0; file < count; ++file) write(file);
+    for (std::size_t index = 0; index < fileCount; ++index) task(index);
   } else {
-    executor->run(count, threads, write);
+    executor->run(fileCount, threads, task);
   }
   std::vector<FileFailure> failures;
-  for (std::size_t file = 0; file < std::size(paths); ++file) {
+  for (std::size_t file = 0; file < fileCount; ++file) {
     if (!paths[file]->empty() && !statuses[file].ok) {
       failures.push_back({*paths[file], statuses[file].reason});
     }

@@ -174,23 +174,23 @@ TEST_P(StoppedRunTest, SignalRemovesTheTemporariesKeepsWholeResultsAndEndsTheRun
   fs::create_directories(fresh);
   ASSERT_EQ(run({"--quiet", in_, fresh, "10", "0.5"}).exitCode, 0);
 
-  // One image at a time: its overlay, partition image and label file. The fifth file is the second
-  // image's partition image.
+  // One image at a time: its label file, overlay and partition image. The fifth file is the second
+  // image's overlay.
   GatedRun gated({"--jobs", "1", "--threads", "1", in_, out_, "10", "0.5"}, 5, false);
   ASSERT_TRUE(gated.reachedGate());
-  ASSERT_EQ(temporariesIn(out_).size(), 1u) << "the partition image, not yet renamed";
+  ASSERT_EQ(temporariesIn(out_).size(), 1u) << "the overlay, not yet renamed";
   ASSERT_EQ(::kill(gated.pid(), signal), 0);
   const int status = gated.wait();
   ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << status;
   EXPECT_EQ(WTERMSIG(status), signal) << "a shell sees 128 + the signal";
 
   EXPECT_TRUE(temporariesIn(out_).empty());
-  EXPECT_EQ(treeOf(out_),
-            (std::vector<std::string>{"partition_results/", "partition_results/i0.txt",
-                                      "partition_results/i0_partition.png", "superpixels/",
-                                      "superpixels/i0_KVR.png", "superpixels/i1_KVR.png"}));
+  EXPECT_EQ(treeOf(out_), (std::vector<std::string>{
+                              "partition_results/", "partition_results/i0.txt",
+                              "partition_results/i0_partition.png", "partition_results/i1.txt",
+                              "superpixels/", "superpixels/i0_KVR.png"}));
   for (const char* file : {"partition_results/i0.txt", "partition_results/i0_partition.png",
-                           "superpixels/i0_KVR.png", "superpixels/i1_KVR.png"}) {
+                           "superpixels/i0_KVR.png", "partition_results/i1.txt"}) {
     EXPECT_EQ(readFile(fs::path(out_) / file), readFile(fs::path(fresh) / file))
         << file << " is whole";
   }
