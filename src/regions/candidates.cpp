@@ -45,38 +45,36 @@ bool blocksTouch(const SegmentationState& state, std::int32_t s, std::int32_t t)
 
 }  // namespace
 
-void evaluateCandidate(const SegmentationState& state, MergeData& merge, CandidateId c) {
-  MergeCandidate& candidate = merge.heap[c];
-  const double merged = unionCost(state.regionStats[candidate.regionA],
-                                  state.regionStats[candidate.regionB], state.balanceWeight);
-  const double costA = merge.regionCosts[candidate.regionA];
-  const double costB = merge.regionCosts[candidate.regionB];
-  candidate.key = -((merged - costA) - costB);
+namespace {
+
+// The cost saving of merging regions a and b.
+double candidateKey(const SegmentationState& state, const MergeData& merge, std::int32_t a,
+                    std::int32_t b) {
+  const double merged = unionCost(state.regionStats[a], state.regionStats[b], state.balanceWeight);
+  return -((merged - merge.regionCosts[a]) - merge.regionCosts[b]);
 }
 
-void addCandidate(const SegmentationState& state, MergeData& merge, std::int32_t a,
-                  std::int32_t b) {
-  const CandidateId c = merge.heap.create(a, b);
-  evaluateCandidate(state, merge, c);
-  merge.heap.insert(c, merge.heap[c].key);
-  merge.regionCandidates.push(a, c);
-  merge.regionCandidates.push(b, c);
+}  // namespace
+
+void evaluateCandidate(const SegmentationState& state, MergeData& merge, CandidateId c) {
+  MergeCandidate& candidate = merge.heap[c];
+  candidate.key = candidateKey(state, merge, candidate.regionA, candidate.regionB);
 }
 
 void seedCandidates(SegmentationState& state, MergeData& merge) {
   const std::int32_t columns = state.gridColumns;
   const std::int32_t rows = state.gridRows;
-  // One candidate per horizontal, vertical and diagonal pair of neighbouring blocks.
-  merge.heap.reserve(rows * (columns - 1) + (rows - 1) * columns + 2 * (rows - 1) * (columns - 1));
+  // One candidate per horizontal, vertical and diagonal pair of neighbouring blocks: the pairs are
+  // listed first, keyed side by side (keys depend on the blocks alone), then put in the heap in
+  // the listed order.
+  std::vector<std::pair<std::int32_t, std::int32_t>> pairs;
+  pairs.reserve(rows * (columns - 1) + (rows - 1) * columns + 2 * (rows - 1) * (columns - 1));
   const bool masked = state.image->hasMask();
-  std::int64_t made = 0;
   for (std::int32_t i = 0; i < rows; ++i) {
     for (std::int32_t j = 0; j < columns; ++j) {
       const std::int32_t s = i * columns + j;
       const auto add = [&](std::int32_t other) {
-        if (masked && !blocksTouch(state, s, other)) return;
-        addCandidate(state, merge, s, other);
-        ++made;
+        if (!masked || blocksTouch(state, s, other)) pairs.emplace_back(s, other);
       };
       if (j + 1 < columns) add(s + 1);
       if (i + 1 < rows) {
@@ -86,7 +84,24 @@ void seedCandidates(SegmentationState& state, MergeData& merge) {
       }
     }
   }
-  state.trace.seededCandidates = made;
+  const std::size_t count = pairs.size();
+  std::vector<double> keys(count);
+  constexpr std::size_t pairsPerPart = 8192;
+  forEachPart(state, (count + pairsPerPart - 1) / pairsPerPart, [&](std::int64_t part) {
+    const std::size_t first = static_cast<std::size_t>(part) * pairsPerPart;
+    for (std::size_t k = first; k < std::min(count, first + pairsPerPart); ++k) {
+      keys[k] = candidateKey(state, merge, pairs[k].first, pairs[k].second);
+    }
+  });
+  merge.heap.reserve(static_cast<std::int32_t>(count));
+  for (std::size_t k = 0; k < count; ++k) {
+    const auto [a, b] = pairs[k];
+    const CandidateId c = merge.heap.create(a, b);
+    merge.heap.insert(c, keys[k]);
+    merge.regionCandidates.push(a, c);
+    merge.regionCandidates.push(b, c);
+  }
+  state.trace.seededCandidates = static_cast<std::int64_t>(count);
 }
 
 }  // namespace superpixels

@@ -11,11 +11,9 @@ namespace superpixels {
 // regions' own costs come from `merge.regionCosts`.
 void evaluateCandidate(const SegmentationState& state, MergeData& merge, CandidateId c);
 
-// Creates the candidate (a, b), keys it, puts it in the heap and lists it under a, then b.
-void addCandidate(const SegmentationState& state, MergeData& merge, std::int32_t a, std::int32_t b);
-
 // One candidate for every pair of 8-adjacent initial blocks, the smaller id first, made in block
-// order: right, below, below left, below right. Under a mask, only for blocks whose pixels inside
+// order (right, below, below left, below right), each keyed, put in the heap and listed under
+// its first block, then its second. Under a mask, only for blocks whose pixels inside
 // are 8-adjacent.
 void seedCandidates(SegmentationState& state, MergeData& merge);
 
