@@ -1,6 +1,7 @@
 #include "parallel/executor.hpp"
 
 #include <algorithm>
+#include <chrono>
 
 namespace superpixels {
 
@@ -19,6 +20,7 @@ Executor::~Executor() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
+    events_.fetch_add(1, std::memory_order_release);
   }
   changed_.notify_all();
   for (std::thread& thread : threads_) thread.join();
@@ -61,8 +63,12 @@ void Executor::run(std::int64_t count, int threads, const std::function<void(std
     std::lock_guard<std::mutex> lock(mutex_);
     jobs_.push_back(&job);
   }
-  if (shared) changed_.notify_all();
+  if (shared) {
+    events_.fetch_add(1, std::memory_order_release);
+    changed_.notify_all();
+  }
   work(job);
+  if (shared) spinWhile([&] { return job.working.load(std::memory_order_acquire) != 0; });
   std::unique_lock<std::mutex> lock(mutex_);
   if (shared) jobs_.erase(std::find(jobs_.begin(), jobs_.end(), &job));
   // Tasks handed out to helpers may still be running.
@@ -81,13 +87,35 @@ void Executor::help(const std::function<bool()>& finished) {
       lock.lock();
       continue;
     }
-    changed_.wait(lock);
+    const std::uint64_t seen = events_.load(std::memory_order_acquire);
+    lock.unlock();
+    spinWhile([&] { return events_.load(std::memory_order_acquire) == seen; });
+    lock.lock();
+    // Anything posted or woken while the lock was free has counted an event; anything after this
+    // check notifies the wait.
+    if (events_.load(std::memory_order_acquire) == seen) changed_.wait(lock);
   }
 }
 
 void Executor::wake() {
-  { std::lock_guard<std::mutex> lock(mutex_); }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    events_.fetch_add(1, std::memory_order_release);
+  }
   changed_.notify_all();
+}
+
+void Executor::spinWhile(const std::function<bool()>& waiting) const {
+  // About 50 microseconds: longer than the gap between two jobs of one image's refinement pass,
+  // short against anything a thread would otherwise do.
+  constexpr auto spin = std::chrono::microseconds(50);
+  const auto until = std::chrono::steady_clock::now() + spin;
+  for (int round = 1; waiting(); ++round) {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+    if (round % 64 == 0 && std::chrono::steady_clock::now() >= until) return;
+  }
 }
 
 }  // namespace superpixels

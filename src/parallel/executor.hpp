@@ -50,7 +50,7 @@ class Executor {
     std::int64_t count = 0;
     int maxThreads = 1;
     std::atomic<std::int64_t> next{0};  // the next task to hand out
-    int working = 0;                    // threads on the job, under mutex_
+    std::atomic<int> working{0};        // threads on the job, changed under mutex_
     std::exception_ptr failure;         // the first exception, under mutex_
   };
 
@@ -59,9 +59,15 @@ class Executor {
   // A job with a task left and room for another thread, or null; under mutex_.
   Job* jobToHelp();
 
+  // Idle threads spin briefly before they sleep, watching `events_`, and the caller of a job
+  // waits for its helpers the same way: the jobs of one image come in quick succession, and a
+  // sleeping thread took longer to wake than many a task takes.
+  void spinWhile(const std::function<bool()>& waiting) const;
+
   std::mutex mutex_;
-  std::condition_variable changed_;  // a job was posted or finished, or a condition may hold
-  std::deque<Job*> jobs_;            // jobs with tasks possibly left, oldest first
+  std::condition_variable changed_;       // a job was posted or finished, or a condition may hold
+  std::atomic<std::uint64_t> events_{0};  // counts posts and wakes, for spinning threads
+  std::deque<Job*> jobs_;                 // jobs with tasks possibly left, oldest first
   bool stopping_ = false;
   std::vector<std::thread> threads_;
 };
