@@ -41,21 +41,27 @@ JobsScaling measureJobsScaling(const std::string& tool, const std::string& image
   for (const auto& entry : fs::recursive_directory_iterator(imagesFolder)) {
     if (entry.is_regular_file() && isImagePath(entry.path().string())) ++scaling.images;
   }
+  const std::vector<std::vector<std::string>> settings = {
+      {"--jobs", "1", "--threads", "1"}, {"--jobs", "2", "--threads", "1"}, {}};
+  std::vector<double>* const times[] = {&scaling.oneJob, &scaling.twoJobs, &scaling.defaults};
   for (int round = 0; round < rounds; ++round) {
-    for (const int jobs : {1, 2}) {
-      const std::string output = tempFolder + "/jobs-" + std::to_string(jobs);
+    for (std::size_t setting = 0; setting < settings.size(); ++setting) {
+      const std::string output = tempFolder + "/run-" + std::to_string(setting);
       fs::remove_all(output);
       fs::create_directories(output);
+      std::vector<std::string> command = {tool};
+      command.insert(command.end(), settings[setting].begin(), settings[setting].end());
+      command.insert(command.end(),
+                     {imagesFolder, output, std::to_string(count), std::to_string(weight)});
       const auto start = std::chrono::steady_clock::now();
-      const int status = runQuietly({tool, "--jobs", std::to_string(jobs), imagesFolder, output,
-                                     std::to_string(count), std::to_string(weight)});
+      const int status = runQuietly(command);
       const double seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       if (status != 0) {
         scaling.problem = tool + " ended with status " + std::to_string(status);
         return scaling;
       }
-      (jobs == 1 ? scaling.oneJob : scaling.twoJobs).push_back(seconds);
+      times[setting]->push_back(seconds);
     }
   }
   scaling.ok = true;

@@ -5,18 +5,21 @@
 
 namespace superpixels::bench {
 
-// Wall-clock seconds of whole runs of the tool over one folder, with --jobs 1 and --jobs 2 run
-// alternately, and the images per second of each.
+// Wall-clock seconds of whole runs of the tool over one folder, the settings run in turn: one image
+// at a time on one thread (--jobs 1 --threads 1), two images side by side on one thread each
+// (--jobs 2 --threads 1), and the defaults (every core, images side by side and spare workers
+// helping the images still running).
 struct JobsScaling {
   bool ok = false;
   std::string problem;  // why there are no figures, when !ok
   int images = 0;
-  std::vector<double> oneJob;   // seconds per run
-  std::vector<double> twoJobs;  // seconds per run
+  std::vector<double> oneJob;    // seconds per run
+  std::vector<double> twoJobs;   // seconds per run
+  std::vector<double> defaults;  // seconds per run
 };
 
-// Runs `tool --jobs J imagesFolder <temp> count weight` `rounds` times for J = 1 and 2 in turn,
-// standard output discarded.
+// Runs `tool [settings] imagesFolder <temp> count weight` `rounds` times for each of the settings
+// above in turn, standard output discarded.
 JobsScaling measureJobsScaling(const std::string& tool, const std::string& imagesFolder, int count,
                                float weight, int rounds, const std::string& tempFolder);
 

@@ -215,20 +215,25 @@ int jobsScaling(const BenchOptions& bench) {
     std::cerr << "superpixels_bench: " << scaling.problem << std::endl;
     return 1;
   }
-  std::vector<double> speedUps;
+  std::vector<double> jobsSpeedUps, defaultsSpeedUps;
   for (std::size_t r = 0; r < scaling.oneJob.size(); ++r) {
     const double one = scaling.images / scaling.oneJob[r];
     const double two = scaling.images / scaling.twoJobs[r];
-    speedUps.push_back(two / one);
-    std::cout << "round " << r + 1 << ": --jobs 1 " << one << " images/s, --jobs 2 " << two
-              << " images/s, ratio " << two / one << std::endl;
+    const double defaults = scaling.images / scaling.defaults[r];
+    jobsSpeedUps.push_back(two / one);
+    defaultsSpeedUps.push_back(defaults / one);
+    std::cout << "round " << r + 1 << ": --jobs 1 --threads 1 " << one
+              << " images/s, --jobs 2 --threads 1 " << two << " images/s (x" << two / one
+              << "), defaults " << defaults << " images/s (x" << defaults / one << ")" << std::endl;
   }
-  const double one = scaling.images / median(scaling.oneJob);
-  const double two = scaling.images / median(scaling.twoJobs);
   std::cout
-      << "\n| images | --jobs 1 | --jobs 2 | ratio (median of rounds) |\n|---:|---:|---:|---:|\n| "
-      << scaling.images << " | " << one << " images/s | " << two << " images/s | "
-      << median(speedUps) << " |" << std::endl;
+      << "\n| images | --jobs 1 --threads 1 | --jobs 2 --threads 1 | ratio | defaults | ratio "
+         "|\n|---:|---:|---:|---:|---:|---:|\n| "
+      << scaling.images << " | " << scaling.images / median(scaling.oneJob) << " images/s | "
+      << scaling.images / median(scaling.twoJobs) << " images/s | **" << median(jobsSpeedUps)
+      << "** | " << scaling.images / median(scaling.defaults) << " images/s | **"
+      << median(defaultsSpeedUps) << "** |\n\nRatios: images per second "
+      << "against one image at a time on one thread, medians of the rounds." << std::endl;
   return 0;
 }
 
