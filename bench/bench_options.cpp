@@ -1,7 +1,10 @@
 #include "bench_options.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
+
+#include "driver/folder_walk.hpp"
 
 namespace superpixels::bench {
 
@@ -145,6 +148,20 @@ bool parseBenchOptions(const std::vector<std::string>& arguments, BenchOptions& 
     }
   }
   return true;
+}
+
+std::vector<std::filesystem::path> listPhotos(const BenchOptions& options) {
+  std::vector<std::filesystem::path> photos;
+  for (const auto& entry : std::filesystem::directory_iterator(options.imagesFolder)) {
+    if (entry.is_regular_file() && isImagePath(entry.path().string())) {
+      photos.push_back(entry.path());
+    }
+  }
+  std::sort(photos.begin(), photos.end());
+  if (options.limit > 0 && photos.size() > static_cast<std::size_t>(options.limit)) {
+    photos.resize(options.limit);
+  }
+  return photos;
 }
 
 }  // namespace superpixels::bench

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -41,5 +42,9 @@ bool parseBenchOptions(const std::vector<std::string>& arguments, BenchOptions& 
 
 // Usage text, ending with a line feed.
 std::string benchUsage();
+
+// The photos of `options.imagesFolder` (not its sub-folders), in name order, at most
+// `options.limit` of them when a limit is set.
+std::vector<std::filesystem::path> listPhotos(const BenchOptions& options);
 
 }  // namespace superpixels::bench

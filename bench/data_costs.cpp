@@ -1,13 +1,13 @@
 #include "data_costs.hpp"
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
 #include <vector>
 
-#include "driver/folder_walk.hpp"
+#include "bench_options.hpp"
+#include "fastest.hpp"
 #include "report.hpp"
 #include "superpixels/describe.hpp"
 #include "superpixels/io.hpp"
@@ -16,35 +16,8 @@ namespace fs = std::filesystem;
 
 namespace superpixels::bench {
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// Fastest of `repeat` runs of `work`, in seconds.
-template <typename Work>
-double fastest(int repeat, Work work) {
-  double best = 1e30;
-  for (int r = 0; r < repeat; ++r) {
-    const Clock::time_point start = Clock::now();
-    work();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-  }
-  return best;
-}
-
-}  // namespace
-
 int measureDataCosts(const BenchOptions& bench) {
-  std::vector<fs::path> photos;
-  for (const auto& entry : fs::directory_iterator(bench.imagesFolder)) {
-    if (entry.is_regular_file() && isImagePath(entry.path().string())) {
-      photos.push_back(entry.path());
-    }
-  }
-  std::sort(photos.begin(), photos.end());
-  if (bench.limit > 0 && photos.size() > static_cast<std::size_t>(bench.limit)) {
-    photos.resize(bench.limit);
-  }
+  const std::vector<fs::path> photos = listPhotos(bench);
   std::cout << "machine: " << machineDescription() << "; " << photos.size() << " photos from "
             << bench.imagesFolder << ", weight " << bench.weight << ", fastest of " << bench.repeat
             << " runs each, one thread" << std::endl;

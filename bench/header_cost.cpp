@@ -1,34 +1,19 @@
 #include "header_cost.hpp"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "fastest.hpp"
 #include "image/image_header.hpp"
 #include "report.hpp"
 
 namespace superpixels::bench {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// The fastest of `repeat` runs of `run`, in seconds.
-template <typename Run>
-double fastest(int repeat, Run run) {
-  double best = 0.0;
-  for (int r = 0; r < repeat; ++r) {
-    const Clock::time_point start = Clock::now();
-    run();
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    best = r == 0 ? seconds : std::min(best, seconds);
-  }
-  return best;
-}
 
 struct Format {
   const char* name;

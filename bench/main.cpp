@@ -18,7 +18,6 @@
 #include "baselines.hpp"
 #include "bench_options.hpp"
 #include "data_costs.hpp"
-#include "driver/folder_walk.hpp"
 #include "header_cost.hpp"
 #include "jobs_scaling.hpp"
 #include "large_photo.hpp"
@@ -53,20 +52,6 @@ class TempFolder {
  private:
   std::string path_;
 };
-
-std::vector<fs::path> listPhotos(const BenchOptions& options) {
-  std::vector<fs::path> photos;
-  for (const auto& entry : fs::directory_iterator(options.imagesFolder)) {
-    if (entry.is_regular_file() && isImagePath(entry.path().string())) {
-      photos.push_back(entry.path());
-    }
-  }
-  std::sort(photos.begin(), photos.end());
-  if (options.limit > 0 && photos.size() > static_cast<std::size_t>(options.limit)) {
-    photos.resize(options.limit);
-  }
-  return photos;
-}
 
 Options engineOptions(const BenchOptions& bench, int count, int threads = 1) {
   Options options;
