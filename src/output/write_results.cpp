@@ -18,14 +18,12 @@ namespace superpixels {
 namespace {
 
 // `image` encoded as PNG into `bytes`.
-WriteStatus encodePng(const cv::Mat& image, std::string& bytes) {
-  std::vector<std::uint8_t> encoded;
+WriteStatus encodePng(const cv::Mat& image, std::vector<std::uint8_t>& bytes) {
   try {
-    if (!cv::imencode(".png", image, encoded)) return {false, "cannot encode PNG"};
+    if (!cv::imencode(".png", image, bytes)) return {false, "cannot encode PNG"};
   } catch (const cv::Exception& e) {
     return {false, "cannot encode PNG (" + e.msg + ")"};
   }
-  bytes.assign(encoded.begin(), encoded.end());
   return {true, ""};
 }
 
@@ -52,13 +50,14 @@ std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& b
   const std::shared_future<std::string> checksum = checksumPromise.get_future().share();
   WriteStatus statuses[fileCount];
   const auto pngWithRecord = [&](const cv::Mat& image, WriteStatus& status) {
-    std::string bytes;
-    status = encodePng(image, bytes);
-    if (!status.ok || record.empty()) return bytes;
+    std::vector<std::uint8_t> encoded;
+    status = encodePng(image, encoded);
+    const std::string_view png(reinterpret_cast<const char*>(encoded.data()), encoded.size());
+    if (!status.ok || record.empty()) return std::string(png);
     std::string recorded = record;
     if (recorded.back() != '\n') recorded += '\n';
     if (checksummed) recorded += "labels=" + checksum.get() + "\n";
-    bytes = withPngText(bytes, resultRecordKeyword, recorded);
+    std::string bytes = withPngText(png, resultRecordKeyword, recorded);
     if (bytes.empty()) status = {false, "cannot encode PNG (no header chunk)"};
     return bytes;
   };
