@@ -76,6 +76,9 @@ class CMakeBuild(build_ext):
 
 setup(
     version=project_version(),
+    # setuptools' own build folder (its CMake build, the wheel's staging area) is kept apart from
+    # the CMake builds a checkout makes in build/.
+    options={"build": {"build_base": "build-pip"}},
     ext_modules=[CMakeExtension("superpixels._core")],
     cmdclass={"build_ext": CMakeBuild},
 )
