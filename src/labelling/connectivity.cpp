@@ -225,15 +225,14 @@ struct Pass {
   }
 };
 
-}  // namespace
-
-void enforceConnectivity(SegmentationState& state, std::int32_t connectivity) {
-  Pass pass(state);
+// Gathers the pixel set of every slot, ascending, into pass.order (slot s at pass.start[s] ..
+// pass.start[s + 1]): merging and refinement keep labels only. By counting sort, in parts of rows
+// side by side: each part counts its labels, then places its pixels from where the parts before it
+// end, so every slice stays ascending.
+void gatherPixelSets(Pass& pass) {
+  SegmentationState& state = pass.state;
   const std::vector<std::int32_t>& labels = state.labelMap.labels;
   const std::int32_t slots = state.labelMap.slotCount;
-  // Merging and refinement keep labels only: the pixel sets are gathered here, by counting sort,
-  // in parts of rows side by side: each part counts its labels, then places its pixels from
-  // where the parts before it end, so every slice stays ascending.
   const std::int64_t pixels = static_cast<std::int64_t>(labels.size());
   const std::int64_t parts =
       state.executor == nullptr || state.threads <= 1 ? 1 : std::min<std::int64_t>(16, pass.height);
@@ -271,73 +270,95 @@ void enforceConnectivity(SegmentationState& state, std::int32_t connectivity) {
       pass.order[place[labels[p]]++] = static_cast<std::int32_t>(p);
     }
   });
-  pass.received.resize(slots);
-  pass.stale.assign(slots, 0);
-  pass.reached.assign(labels.size(), 0);
-  pass.pieceOf.resize(labels.size());
+}
 
-  const std::vector<std::int32_t> regions = state.activeRegions;
-  for (const std::int32_t c : regions) {
-    const std::int32_t* all = pass.order.data() + pass.start[c];
-    std::size_t count = static_cast<std::size_t>(pass.start[c + 1] - pass.start[c]);
-    std::vector<std::int32_t>& extra = pass.received[c];
-    if (!extra.empty()) {
-      std::sort(extra.begin(), extra.end());
-      pass.pixels.resize(count + extra.size());
-      std::merge(all, all + count, extra.begin(), extra.end(), pass.pixels.begin());
-      all = pass.pixels.data();
-      count = pass.pixels.size();
-    }
-    if (connectivity == 4) {
-      masked ? pass.findPieces<true, true>(c, all, count)
-             : pass.findPieces<false, true>(c, all, count);
-    } else {
-      masked ? pass.findPieces<true, false>(c, all, count)
-             : pass.findPieces<false, false>(c, all, count);
-    }
-
-    std::size_t kept = 0;
-    for (std::size_t i = 1; i < pass.pieces.size(); ++i) {
-      if (pass.pieces[i].size() > pass.pieces[kept].size()) kept = i;
-    }
-    const Piece& keptPiece = pass.pieces[kept];
-    const std::size_t keptNeighbours = keptPiece.neighboursEnd - keptPiece.neighboursBegin;
-    const bool wholeImage = keptNeighbours == 0;
-    const bool dissolve = !wholeImage && keptNeighbours < minNeighbourRegions;
-    if (dissolve) {
-      state.regionStats[c] = RegionStats{};
-      ++state.trace.dissolvedRegions;
-    } else if (pass.pieces.size() == 1 && extra.empty()) {
-      // Kept whole: its model is rebuilt from its slice of `order` if anything reads it.
-      pass.stale[c] = Pass::wholeSlice;
-      if (wholeImage) ++state.trace.keptWholeImageRegions;
-    } else if (extra.empty()) {
-      // Its model is rebuilt when read, or at the end side by side with the others.
-      pass.stale[c] = Pass::keptPiece;
-      if (wholeImage) ++state.trace.keptWholeImageRegions;
-    } else {
-      // Its kept piece holds pixels from outside its slice: rebuilt now.
-      state.regionStats[c] =
-          pass.statsOf(pass.queue.data() + keptPiece.begin, pass.queue.data() + keptPiece.end);
-      if (wholeImage) ++state.trace.keptWholeImageRegions;
-    }
-    for (std::size_t i = 0; i < pass.pieces.size(); ++i) {
-      if (dissolve || i != kept) pass.handOver(c, pass.pieces[i]);
-    }
-    extra.clear();
-    extra.shrink_to_fit();
+// Region c's turn: its pieces are found (with the pixels earlier turns handed to it), the largest
+// is kept unless it borders too few regions, and every other piece is handed over.
+void settleRegion(Pass& pass, std::int32_t c, std::int32_t connectivity) {
+  SegmentationState& state = pass.state;
+  const std::int32_t* all = pass.order.data() + pass.start[c];
+  std::size_t count = static_cast<std::size_t>(pass.start[c + 1] - pass.start[c]);
+  std::vector<std::int32_t>& extra = pass.received[c];
+  if (!extra.empty()) {
+    std::sort(extra.begin(), extra.end());
+    pass.pixels.resize(count + extra.size());
+    std::merge(all, all + count, extra.begin(), extra.end(), pass.pixels.begin());
+    all = pass.pixels.data();
+    count = pass.pixels.size();
   }
+  const bool masked = state.image->hasMask();
+  if (connectivity == 4) {
+    masked ? pass.findPieces<true, true>(c, all, count)
+           : pass.findPieces<false, true>(c, all, count);
+  } else {
+    masked ? pass.findPieces<true, false>(c, all, count)
+           : pass.findPieces<false, false>(c, all, count);
+  }
+
+  std::size_t kept = 0;
+  for (std::size_t i = 1; i < pass.pieces.size(); ++i) {
+    if (pass.pieces[i].size() > pass.pieces[kept].size()) kept = i;
+  }
+  const Piece& keptPiece = pass.pieces[kept];
+  const std::size_t keptNeighbours = keptPiece.neighboursEnd - keptPiece.neighboursBegin;
+  const bool wholeImage = keptNeighbours == 0;
+  const bool dissolve = !wholeImage && keptNeighbours < minNeighbourRegions;
+  if (dissolve) {
+    state.regionStats[c] = RegionStats{};
+    ++state.trace.dissolvedRegions;
+  } else if (pass.pieces.size() == 1 && extra.empty()) {
+    // Kept whole: its model is rebuilt from its slice of `order` if anything reads it.
+    pass.stale[c] = Pass::wholeSlice;
+    if (wholeImage) ++state.trace.keptWholeImageRegions;
+  } else if (extra.empty()) {
+    // Its model is rebuilt when read, or at the end side by side with the others.
+    pass.stale[c] = Pass::keptPiece;
+    if (wholeImage) ++state.trace.keptWholeImageRegions;
+  } else {
+    // Its kept piece holds pixels from outside its slice: rebuilt now.
+    state.regionStats[c] =
+        pass.statsOf(pass.queue.data() + keptPiece.begin, pass.queue.data() + keptPiece.end);
+    if (wholeImage) ++state.trace.keptWholeImageRegions;
+  }
+  for (std::size_t i = 0; i < pass.pieces.size(); ++i) {
+    if (dissolve || i != kept) pass.handOver(c, pass.pieces[i]);
+  }
+  extra.clear();
+  extra.shrink_to_fit();
+}
+
+// The models of kept pieces that no hand-over read, rebuilt side by side from the same pixels in
+// the same order as a rebuild on reading would have used.
+void rebuildUnreadModels(Pass& pass, const std::vector<std::int32_t>& regions) {
   std::vector<std::int32_t> unread;
   for (const std::int32_t c : regions) {
     if (pass.stale[c] == Pass::keptPiece) unread.push_back(c);
   }
   constexpr std::size_t regionsPerPart = 8;
-  forEachPart(state, (unread.size() + regionsPerPart - 1) / regionsPerPart, [&](std::int64_t part) {
-    const std::size_t first = static_cast<std::size_t>(part) * regionsPerPart;
-    for (std::size_t i = first; i < std::min(unread.size(), first + regionsPerPart); ++i) {
-      state.regionStats[unread[i]] = pass.statsOfKeptPiece(unread[i]);
-    }
-  });
+  forEachPart(
+      pass.state, (unread.size() + regionsPerPart - 1) / regionsPerPart, [&](std::int64_t part) {
+        const std::size_t first = static_cast<std::size_t>(part) * regionsPerPart;
+        for (std::size_t i = first; i < std::min(unread.size(), first + regionsPerPart); ++i) {
+          pass.state.regionStats[unread[i]] = pass.statsOfKeptPiece(unread[i]);
+        }
+      });
+}
+
+}  // namespace
+
+void enforceConnectivity(SegmentationState& state, std::int32_t connectivity) {
+  Pass pass(state);
+  gatherPixelSets(pass);
+  const std::int32_t slots = state.labelMap.slotCount;
+  pass.received.resize(slots);
+  pass.stale.assign(slots, 0);
+  pass.reached.assign(state.labelMap.labels.size(), 0);
+  pass.pieceOf.resize(state.labelMap.labels.size());
+  // Regions take their turns in the order of the list; pieces made into regions of their own on
+  // the way are not in it.
+  const std::vector<std::int32_t> regions = state.activeRegions;
+  for (const std::int32_t c : regions) settleRegion(pass, c, connectivity);
+  rebuildUnreadModels(pass, regions);
   listActiveRegions(state);
   state.trace.finalRegionCount = state.regionCount;
   state.trace.activeRegions = state.activeRegions;

@@ -125,10 +125,9 @@ void proposeMove(const SegmentationState& state, const RefinementData& refinemen
       target = l;
     }
   }
-  if (best > 0.0) found.push_back({best, m, target, p});
+  if (best > 0.0) found.push_back({m, target, p});
 }
 
-// proposeMove for every border pixel of a region flagged in `revisit`, in ascending order.
 // proposeMove for every border pixel in rows firstRow .. endRow - 1 of a region flagged in
 // `revisit`, in ascending order.
 template <bool masked, typename Touching>
@@ -239,12 +238,12 @@ void proposeMoves(const SegmentationState& state, RefinementData& refinement,
     proposeAll<false>(state, refinement, revisit, found);
   }
   std::vector<std::int32_t> start(state.regionCount + 1, 0);
-  for (const PixelMove& move : found) ++start[positionOf(state, move.regionA) + 1];
+  for (const PixelMove& move : found) ++start[positionOf(state, move.source) + 1];
   for (std::int32_t j = 0; j < state.regionCount; ++j) start[j + 1] += start[j];
   const std::size_t first = refinement.pendingMoves.size();
   refinement.pendingMoves.resize(first + found.size());
   for (const PixelMove& move : found) {
-    refinement.pendingMoves[first + start[positionOf(state, move.regionA)]++] = move;
+    refinement.pendingMoves[first + start[positionOf(state, move.source)]++] = move;
   }
 }
 
@@ -266,15 +265,15 @@ std::int64_t applyMoves(SegmentationState& state, RefinementData& refinement,
       __builtin_prefetch(&state.labelMap.labels[later], 1);
       __builtin_prefetch(state.image->lab(later % width, later / width));
     }
-    RegionStats& source = state.regionStats[move.regionA];
+    RegionStats& source = state.regionStats[move.source];
     if (source.count < 2.0) continue;
-    state.labelMap.labels[move.pixel] = move.regionB;
+    state.labelMap.labels[move.pixel] = move.target;
     const std::int32_t x = move.pixel % state.image->width;
     const std::int32_t y = move.pixel / state.image->width;
     state.releasePixel(source, x, y);
-    state.absorbPixel(state.regionStats[move.regionB], x, y);
-    changed[positionOf(state, move.regionA)] = 1;
-    changed[positionOf(state, move.regionB)] = 1;
+    state.absorbPixel(state.regionStats[move.target], x, y);
+    changed[positionOf(state, move.source)] = 1;
+    changed[positionOf(state, move.target)] = 1;
     moved.push_back(move.pixel);
     ++applied;
   }

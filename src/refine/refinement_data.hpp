@@ -7,11 +7,11 @@
 
 namespace superpixels {
 
-// A proposed move of one pixel from region regionA to the touching region regionB.
+// A proposed move of one pixel from its region to a touching one. Moves are applied in the order
+// they were proposed, never by their gain, so the gain is not kept.
 struct PixelMove {
-  double key = 0.0;  // gain when proposed; informational, moves are never ordered by it
-  std::int32_t regionA = 0;
-  std::int32_t regionB = 0;
+  std::int32_t source = 0;  // the region the pixel leaves
+  std::int32_t target = 0;  // the touching region it joins
   std::int32_t pixel = 0;
 };
 
@@ -27,7 +27,7 @@ struct RefinementData {
   std::vector<double> activeCosts;  // per position: cost of the region's model
   // Per position, what bounds the region's cost after a one-pixel change (refine/quick_cost.hpp).
   std::vector<QuickCost> quickCosts;
-  std::vector<PixelMove> pendingMoves;  // sorted by (regionA, pixel)
+  std::vector<PixelMove> pendingMoves;  // sorted by (source, pixel)
   bool hasPreviousEnergy = false;
   double previousEnergy = 0.0;
 };

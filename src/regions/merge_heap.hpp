@@ -5,8 +5,8 @@
 
 namespace superpixels {
 
-// Marks a candidate that is not in the heap. Tested for equality, never for sign.
-constexpr std::int32_t notInHeap = -47;
+// Marks a candidate that is not in the heap: a value that is no position in it.
+constexpr std::int32_t notInHeap = -1;
 
 // A pair of adjacent regions that may be merged; `regionA` survives the merge.
 struct MergeCandidate {

@@ -5,6 +5,12 @@
 // sets are gathered from every pixel, borders are rebuilt over the whole image every pass, every
 // gain is evaluated in full). It is compiled into the tests only. The fast engine must give the
 // same labels and figures, bit for bit, on every input.
+//
+// Some arithmetic here repeats the production code on purpose: the pooling and unpooling of region
+// statistics, the heap's key comparisons and tie-breaks and the balance weight must round exactly
+// as the engine rounds them, or the two would part ways on ties and in the last bit. Keep these
+// copies apart from the engine's (do not share or "deduplicate" them): the point of an oracle is that
+// a change to the engine cannot change it too.
 
 #include <cstdint>
 #include <vector>

@@ -52,7 +52,7 @@ std::string describe(const std::vector<PixelMove>& moves) {
   std::ostringstream out;
   out << std::setprecision(17);
   for (const PixelMove& m : moves) {
-    out << m.pixel << ": " << m.regionA << "->" << m.regionB << " +" << m.key << "\n";
+    out << m.pixel << ": " << m.source << "->" << m.target << "\n";
   }
   return out.str();
 }
@@ -77,7 +77,7 @@ TEST(ApplyMoves, TwoPixelRegionLosesOnlyItsFirstPixel) {
   RefinementData& refinement = labelled.refinement;
   const double gain = squaredLabDistance(labelled.image, 1, 2) / 2;
   ASSERT_GT(gain, 0.0);
-  EXPECT_EQ(describe(refinement.pendingMoves), describe({{gain, 1, 0, 1}, {gain, 1, 3, 2}}));
+  EXPECT_EQ(describe(refinement.pendingMoves), describe({{1, 0, 1}, {1, 3, 2}}));
 
   const std::vector<PixelMove> moves = refinement.pendingMoves;
   std::vector<std::uint8_t> revisit = {99};
@@ -106,7 +106,7 @@ TEST(ApplyMoves, StaleMovesAreStillCarriedOut) {
   Prepared labelled(flatImage(5, 1), {0, 1, 1, 1, 4});
   SegmentationState& state = labelled.state;
   RefinementData& refinement = labelled.refinement;
-  EXPECT_EQ(describe(refinement.pendingMoves), describe({{1.0, 1, 0, 1}, {1.0, 1, 4, 3}}));
+  EXPECT_EQ(describe(refinement.pendingMoves), describe({{1, 0, 1}, {1, 4, 3}}));
   const std::vector<PixelMove> moves = refinement.pendingMoves;
 
   // applyMoves refreshes the cached costs of the regions it changed.
@@ -139,9 +139,8 @@ TEST(ProposeMoves, EqualGainsGoToFirstNeighbourInListOrder) {
   const auto move = std::find_if(refinement.pendingMoves.begin(), refinement.pendingMoves.end(),
                                  [](const PixelMove& m) { return m.pixel == 4; });
   ASSERT_NE(move, refinement.pendingMoves.end());
-  EXPECT_EQ(move->regionA, 0);
-  EXPECT_EQ(move->regionB, 6);
-  EXPECT_EQ(move->key, gain);
+  EXPECT_EQ(move->source, 0);
+  EXPECT_EQ(move->target, 6);
 }
 
 // After a batch: counts match the labels, the moved pixels are listed in order, cached costs are
@@ -168,10 +167,10 @@ TEST(ApplyMoves, BatchKeepsStateConsistent) {
   std::set<std::int32_t> changed;
   Ids movedPixels;
   for (const PixelMove& move : moves) {
-    if (state.labelMap.labels[move.pixel] != move.regionB) continue;
+    if (state.labelMap.labels[move.pixel] != move.target) continue;
     movedPixels.push_back(move.pixel);
-    changed.insert(move.regionA);
-    changed.insert(move.regionB);
+    changed.insert(move.source);
+    changed.insert(move.target);
   }
   EXPECT_EQ(applied, static_cast<std::int64_t>(movedPixels.size()));
   EXPECT_EQ(moved, movedPixels);
