@@ -6,11 +6,13 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <system_error>
 #include <thread>
@@ -32,22 +34,41 @@ namespace {
 
 enum class ImageStatus { written, skipped, failed };
 
-// For every image, the one before it in walk order that writes the same result files, or
-// `noEarlierImage`. Such an image must be finished before the next one starts: the last one in
-// walk order leaves its results, whatever the number of threads.
+// For every image, the first one in walk order that writes the same result files ("photo.jpg" for
+// "photo.png"), or `noEarlierImage`. Only the first is segmented: each later one would silently
+// replace its results, so it is an error of its own.
 constexpr std::size_t noEarlierImage = static_cast<std::size_t>(-1);
 
-std::vector<std::size_t> earlierImagesWithSameResults(const std::vector<WalkEntry>& images) {
+std::vector<std::size_t> firstImagesWithSameResults(const std::vector<WalkEntry>& images) {
   std::vector<std::size_t> earlier(images.size(), noEarlierImage);
-  std::unordered_map<std::string, std::size_t> lastWithBase;
+  std::unordered_map<std::string, std::size_t> firstWithBase;
   for (std::size_t index = 0; index < images.size(); ++index) {
-    const auto [place, first] = lastWithBase.try_emplace(images[index].relativeBase, index);
-    if (!first) {
-      earlier[index] = place->second;
-      place->second = index;
-    }
+    const auto [place, first] = firstWithBase.try_emplace(images[index].relativeBase, index);
+    if (!first) earlier[index] = place->second;
   }
   return earlier;
+}
+
+// Leaves out the images that are the mask of another image of the walk: with the masks kept
+// beside the photos (`--masks` naming INPUT itself), "photo.png" is read as the mask of
+// "photo.jpg" and is not segmented as a photo of its own. Files are compared as the system
+// knows them (device and inode), whatever the spelling of their paths.
+void leaveOutMasks(std::vector<WalkEntry>& images, const std::string& masksFolder) {
+  if (masksFolder.empty()) return;
+  using FileId = std::pair<dev_t, ino_t>;
+  const auto idOf = [](const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 ? FileId{info.st_dev, info.st_ino} : FileId{};
+  };
+  std::set<FileId> masks;
+  std::vector<FileId> ids;
+  for (const WalkEntry& image : images) {
+    ids.push_back(idOf(image.fullPath));
+    const FileId mask = idOf(masksFolder + image.relativeBase + ".png");
+    if (mask != FileId{} && mask != ids.back()) masks.insert(mask);
+  }
+  std::size_t index = 0;
+  std::erase_if(images, [&](const WalkEntry&) { return masks.count(ids[index++]) > 0; });
 }
 
 // Segments one image and writes its results; failures are reported on `err`.
@@ -131,12 +152,6 @@ class ImageQueue {
   // True once every image is finished.
   bool allFinished() const { return finishedCount_.load() == outcomes_.size(); }
 
-  // Waits until image `index` is finished.
-  void waitFor(std::size_t index) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    finished_.wait(lock, [&] { return outcomes_[index].done; });
-  }
-
   // Waits for image `index` and takes its outcome.
   Outcome take(std::size_t index) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -153,20 +168,23 @@ class ImageQueue {
 };
 
 // Takes images from the queue until none is left, then helps the images still being segmented
-// until all are finished. Nothing escapes: a failure is the image's. Images are handed out in walk
-// order, so the earlier image an image waits for is already being segmented by another worker, or
-// finished.
+// until all are finished. Nothing escapes: a failure is the image's. An image that shares its
+// results with an earlier one (`earlier`) is only reported.
 void work(ImageQueue& queue, const std::vector<WalkEntry>& images,
           const std::vector<std::size_t>& earlier, const RunOptions& options,
           const OutputTree& tree, const std::string& settings, Executor& executor) {
   std::size_t index;
   while (queue.next(index)) {
-    if (earlier[index] != noEarlierImage) queue.waitFor(earlier[index]);
     const WalkEntry& entry = images[index];
     std::ostringstream out, err;
     Outcome outcome;
     try {
-      outcome.status = processImage(entry, options, tree, settings, executor, out, err);
+      if (earlier[index] != noEarlierImage) {
+        err << entry.fullPath << ": not segmented: its results would replace those of "
+            << images[earlier[index]].fullPath << "\n";
+      } else {
+        outcome.status = processImage(entry, options, tree, settings, executor, out, err);
+      }
     } catch (const std::exception& e) {
       err << entry.fullPath << ": " << e.what() << "\n";
     }
@@ -178,6 +196,12 @@ void work(ImageQueue& queue, const std::vector<WalkEntry>& images,
   executor.help([&] { return queue.allFinished(); });
 }
 
+// True when `path` is `folder` or lies below it ("/a/b" in "/a", not "/ab" in "/a").
+bool isWithin(const std::string& path, const std::string& folder) {
+  return path.compare(0, folder.size(), folder) == 0 &&
+         (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
 // Creates the mirror of every folder the walk met, in walk order, prints what went wrong, and
 // returns the images to segment: those not inside a folder whose mirror failed (such a folder is
 // skipped whole, with whatever the walk met inside it).
@@ -186,10 +210,7 @@ std::vector<WalkEntry> mirrorWalk(std::vector<WalkEntry> entries, const OutputTr
   std::vector<std::string> failedFolders;
   const auto insideFailed = [&](const std::string& relative) {
     for (const std::string& folder : failedFolders) {
-      if (relative.compare(0, folder.size(), folder) == 0 &&
-          (relative.size() == folder.size() || relative[folder.size()] == '/')) {
-        return true;
-      }
+      if (isWithin(relative, folder)) return true;
     }
     return false;
   };
@@ -207,8 +228,8 @@ std::vector<WalkEntry> mirrorWalk(std::vector<WalkEntry> entries, const OutputTr
       err << partitionMirror << ": cannot create folder: " << reason << std::endl;
       return false;
     }
-    removeLeftoverTemporaries(superpixelMirror);
-    removeLeftoverTemporaries(partitionMirror);
+    removeLeftoverTemporaries(superpixelMirror, resultSuffixes);
+    removeLeftoverTemporaries(partitionMirror, resultSuffixes);
     return true;
   };
   std::vector<WalkEntry> images;
@@ -239,6 +260,23 @@ std::vector<WalkEntry> mirrorWalk(std::vector<WalkEntry> entries, const OutputTr
   return images;
 }
 
+// The output sub-folder that holds `input` (is it, or an ancestor of it), or empty: walking it
+// would segment the run's own results.
+std::string resultsFolderHolding(const std::string& input, const OutputTree& tree) {
+  char* real = ::realpath(input.c_str(), nullptr);
+  if (real == nullptr) return {};
+  const std::string inputReal = real;
+  std::free(real);
+  for (const std::string& folder : {tree.superpixelFolder, tree.partitionFolder}) {
+    real = ::realpath(folder.c_str(), nullptr);
+    if (real == nullptr) continue;
+    const std::string folderReal = real;
+    std::free(real);
+    if (isWithin(inputReal, folderReal)) return folder;
+  }
+  return {};
+}
+
 // Why `path` is no folder the tool can write into (the system's reason), or empty.
 std::string unusableFolder(const std::string& path) {
   struct stat info;
@@ -262,15 +300,24 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
     summary.outputFoldersFailed = true;
     return summary;
   }
-  // Then INPUT: one that cannot be walked at all creates nothing.
-  std::vector<WalkEntry> walk =
-      walkInput(options.inputFolder, {options.outputFolder, options.masksFolder});
+  // Then INPUT: one that cannot be walked at all creates nothing. What the run writes or reads as
+  // masks is never walked, wherever it lies: with INPUT == OUTPUT, the images of INPUT are
+  // segmented but the results of earlier runs are not.
+  const OutputTree tree(options.outputFolder);
+  std::vector<WalkEntry> walk = walkInput(
+      options.inputFolder,
+      {options.outputFolder, tree.superpixelFolder, tree.partitionFolder, options.masksFolder});
+  if (const std::string results = resultsFolderHolding(options.inputFolder, tree);
+      !results.empty()) {
+    walk = {
+        {WalkEntry::Kind::error, options.inputFolder, "", "",
+         "cannot open input folder: it lies inside " + results + ", where results are written"}};
+  }
   if (walk.size() == 1 && walk[0].kind == WalkEntry::Kind::error && walk[0].relativePath.empty()) {
     err << walk[0].fullPath << ": " << walk[0].reason << std::endl;
     ++summary.errors;
     return summary;
   }
-  const OutputTree tree(options.outputFolder);
   for (const std::string& folder : {tree.superpixelFolder, tree.partitionFolder}) {
     std::string reason;
     if (!createFolder(folder, &reason)) {
@@ -279,15 +326,16 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
       return summary;
     }
   }
-  removeLeftoverTemporaries(tree.superpixelFolder);
-  removeLeftoverTemporaries(tree.partitionFolder);
+  removeLeftoverTemporaries(tree.superpixelFolder, resultSuffixes);
+  removeLeftoverTemporaries(tree.partitionFolder, resultSuffixes);
 
   std::vector<WalkEntry> images = mirrorWalk(std::move(walk), tree, out, err, summary);
+  leaveOutMasks(images, options.masksFolder);
   // By result name, not by file name: images that share their results fall into one shard.
   std::erase_if(
       images, [&](const WalkEntry& entry) { return !inShard(entry.relativeBase, options.shard); });
   summary.imagesFound = static_cast<int>(images.size());
-  const std::vector<std::size_t> earlier = earlierImagesWithSameResults(images);
+  const std::vector<std::size_t> earlier = firstImagesWithSameResults(images);
 
   const std::string settings = settingsRecord(options);
   ImageQueue queue(images.size());

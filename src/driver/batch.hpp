@@ -50,11 +50,13 @@ int exitCode(const RunSummary& summary);
 
 // Creates the output folders, walks the input tree and segments every image, writing its three
 // result files. The tool's console lines go to `out`, errors (one line each, "PATH: reason") to
-// `err`. An OUTPUT that is no folder, an output sub-folder that cannot be created and an INPUT
-// that cannot be walked at all (missing, not a folder or an image file, not listable) each give
-// one line on `err`, nothing on `out`, and end the run; in the last case no folder is created. A
-// failing image or folder never stops the run. Options must be valid. When the walk met files of
-// image formats the tool does not read, a last line on `err` says how many and names one.
+// `err`. An OUTPUT that is no folder, an output sub-folder that cannot be created (a link of its
+// name included) and an INPUT that cannot be walked at all (missing, not a folder or an image
+// file, not listable, inside an output sub-folder) each give one line on `err`, nothing on `out`,
+// and end the run; in the last case no folder is created. A failing image or folder never stops
+// the run. Of images that share their result files, the first in walk order is segmented and each
+// other one fails. Options must be valid. When the walk met files of image formats the tool does
+// not read, a last line on `err` says how many and names one.
 //
 // Images are segmented on `jobs` threads, each taking the next image of the walk when it is done
 // with one, so at most `jobs` images are in memory. Each image's lines are held back until it is

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <map>
 #include <string_view>
 
 #include <dirent.h>
@@ -16,12 +18,18 @@ struct FileId {
   dev_t device;
   ino_t inode;
   bool operator==(const FileId& o) const { return device == o.device && inode == o.inode; }
+  bool operator<(const FileId& o) const {
+    return device != o.device ? device < o.device : inode < o.inode;
+  }
 };
 
 struct Walk {
   std::vector<FileId> excluded;
   std::vector<WalkEntry> entries;
   std::vector<FileId> path;  // folders on the current walk path
+  // Every folder walked so far, with the path it was walked by: folders reached by several links
+  // would otherwise be walked once per path, which grows exponentially with the depth of the tree.
+  std::map<FileId, std::string> walked;
 
   void note(WalkEntry::Kind kind, const std::string& full, const std::string& relative,
             std::string reason = {}) {
@@ -70,11 +78,24 @@ struct Walk {
       const std::string childFull = fullPath + "/" + name;
       const std::string childRelative = relativePath + "/" + name;
       struct stat info;
-      if (::stat(childFull.c_str(), &info) != 0) {
-        // A dangling link or an entry that vanished: only worth a word if it looked like an image.
-        if (isImagePath(childRelative)) {
+      // A path the system cannot open is refused before asking it, with the system's own reason.
+      const int cause = childFull.size() >= PATH_MAX            ? ENAMETOOLONG
+                        : ::stat(childFull.c_str(), &info) == 0 ? 0
+                                                                : errno;
+      if (cause == EACCES && ::lstat(childFull.c_str(), &info) != 0 && errno == EACCES) {
+        // The folder lists its names but may not be searched (read without execute permission):
+        // nothing in it can be opened, which is one failure of the folder, not one per name.
+        note(WalkEntry::Kind::error, fullPath, relativePath,
+             std::string("cannot list folder: ") + std::strerror(EACCES));
+        break;
+      }
+      if (cause != 0) {
+        // A dangling link, or an entry that vanished, is only worth a word if it looked like an
+        // image; anything else that cannot be opened (a name too long, a forbidden link target)
+        // may hide images and is a failure.
+        if (cause != ENOENT || isImagePath(childRelative)) {
           note(WalkEntry::Kind::error, childFull, childRelative,
-               std::string("cannot read: ") + std::strerror(errno));
+               std::string("cannot read: ") + std::strerror(cause));
         }
         continue;
       }
@@ -84,6 +105,11 @@ struct Walk {
         if (std::find(path.begin(), path.end(), childId) != path.end()) {
           note(WalkEntry::Kind::warning, childFull, childRelative,
                "warning: skipped, it leads back to a folder being walked");
+          continue;
+        }
+        if (const auto [first, isNew] = walked.try_emplace(childId, childFull); !isNew) {
+          note(WalkEntry::Kind::warning, childFull, childRelative,
+               "warning: skipped, the same folder as " + first->second + ", walked already");
           continue;
         }
         note(WalkEntry::Kind::folder, childFull, childRelative);
@@ -152,6 +178,7 @@ std::vector<WalkEntry> walkInput(const std::string& inputFolder,
     walk.note(WalkEntry::Kind::error, inputFolder, "",
               std::string("cannot open input folder: ") + std::strerror(errno));
   } else if (S_ISDIR(info.st_mode)) {
+    walk.walked.try_emplace({info.st_dev, info.st_ino}, inputFolder);
     walk.folder(inputFolder, "", {info.st_dev, info.st_ino});
   } else if (S_ISREG(info.st_mode) && isImagePath(inputFolder)) {
     // Named as if found in its folder: "photos/oak.png" writes oak_KVR.png and its siblings.

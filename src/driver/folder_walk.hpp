@@ -44,11 +44,14 @@ struct WalkEntry {
 // Walks the tree under `inputFolder` depth-first, entries of a folder in byte order of their names,
 // following symbolic links, and returns what it met: every folder before its contents, every plain
 // file with an image suffix or the suffix of another image format, and what went wrong. Other
-// files are left out. A folder already on the current walk path (a link loop) is a warning and is
-// not entered; the folders `excluded` (the output folder and the masks folder, when they lie inside
-// the input tree) are never entered. An input that is itself an image file yields one image whose
-// relative path is its name ("/photo.jpg"). Nothing is created or printed, and nothing stops the
-// walk.
+// files are left out. Every real folder (device and inode) is walked once: a folder already on the
+// current walk path (a link loop), or already walked by another path, is a warning and is not
+// entered. The folders `excluded` (the output folders and the masks folder) are never entered
+// below the input folder, wherever they lie; the input folder itself is always walked. A folder
+// that can be listed but not searched, and an entry that cannot be opened (a path longer than the
+// system allows, a link to a forbidden place; a dangling link only if named like an image), are
+// errors. An input that is itself an image file yields one image whose relative path is its name
+// ("/photo.jpg"). Nothing is created or printed, and nothing stops the walk.
 std::vector<WalkEntry> walkInput(const std::string& inputFolder,
                                  const std::vector<std::string>& excluded);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "superpixels/io.hpp"
 
@@ -17,9 +18,13 @@ inline constexpr const char* labelSuffix = ".txt";
 // With --regions, beside the label file.
 inline constexpr const char* regionsSuffix = "_regions.csv";
 inline constexpr const char* adjacencySuffix = "_adjacency.csv";
+// Every suffix a result file ends in: the only names whose leftover temporaries a run removes.
+inline constexpr std::string_view resultSuffixes[] = {boundarySuffix, partitionSuffix, labelSuffix,
+                                                      regionsSuffix, adjacencySuffix};
 
 // Creates one folder level; an existing folder counts as success, anything else (an existing plain
-// file of that name included) as failure, with the reason in `reason`.
+// file or symbolic link of that name included, even a link to a folder) as failure, with the
+// reason in `reason`.
 bool createFolder(const std::string& path, std::string* reason = nullptr);
 
 // The two output trees of a run under OUTPUT and the names of an image's results in them.

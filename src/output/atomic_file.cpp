@@ -135,12 +135,22 @@ bool isTemporaryName(std::string_view name) {
   return true;
 }
 
-int removeLeftoverTemporaries(const std::string& folder, std::chrono::seconds minimumAge) {
+int removeLeftoverTemporaries(const std::string& folder, std::span<const std::string_view> suffixes,
+                              std::chrono::seconds minimumAge) {
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return 0;
   std::vector<std::string> leftovers;
   while (const dirent* entry = ::readdir(dir)) {
-    if (isTemporaryName(entry->d_name)) leftovers.emplace_back(entry->d_name);
+    const std::string_view name = entry->d_name;
+    if (!isTemporaryName(name)) continue;
+    const std::string_view target =
+        name.substr(1, name.size() - 1 - temporaryInfix.size() - temporaryRandomLength);
+    for (const std::string_view suffix : suffixes) {
+      if (target.size() > suffix.size() && target.ends_with(suffix)) {
+        leftovers.emplace_back(name);
+        break;
+      }
+    }
   }
   ::closedir(dir);
   const std::time_t now = std::time(nullptr);

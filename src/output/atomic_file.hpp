@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -37,11 +38,13 @@ bool isTemporaryName(std::string_view name);
 inline constexpr std::chrono::seconds staleTemporaryAge{15 * 60};
 
 // Removes from `folder` (not its sub-folders) every temporary file that an interrupted writer left
-// behind, untouched for at least `minimumAge`, and returns how many. The age keeps the temporaries
-// of other runs writing into the same folder (shards of one dataset) safe. Meant for output
-// folders only; errors are ignored (a leftover is harmless: hidden, and never named like a
+// behind for a file whose name ends in one of `suffixes` (".oak.txt.tmp-a1B2c3" for ".txt"), a
+// plain file untouched for at least `minimumAge`, and returns how many. The suffixes keep other
+// programs' temporaries that happen to share the pattern safe; the age keeps those of other runs
+// writing into the same folder (shards of one dataset) safe. Meant for folders the caller made
+// for its results only; errors are ignored (a leftover is harmless: hidden, and never named like a
 // result).
-int removeLeftoverTemporaries(const std::string& folder,
+int removeLeftoverTemporaries(const std::string& folder, std::span<const std::string_view> suffixes,
                               std::chrono::seconds minimumAge = staleTemporaryAge);
 
 }  // namespace superpixels

@@ -97,10 +97,10 @@ TEST(Batch, JobsAndThreadsChangeNothingAndADamagedImageStopsNothing) {
       << one.out;
 }
 
-// "same.bmp", "same.jpg" and "same.png" all write same.txt and its pictures; one at a time, the
-// last in walk order leaves its results. The large ones first: side by side, the small last one
-// would finish first and be overwritten.
-TEST(Batch, ImagesSharingTheirResultsAreSegmentedInWalkOrderWhateverTheJobsOrShards) {
+// "same.bmp", "same.jpg" and "same.png" all write same.txt and its pictures: the first in walk
+// order is segmented, each other one is an error that names it, whatever the jobs. The first is the
+// largest: side by side, the small ones would finish first.
+TEST(Batch, ImagesSharingTheirResultsLeaveTheFirstOnesAndFailWhateverTheJobsOrShards) {
   TempFolder temp;
   const fs::path input = temp / "input";
   fs::create_directories(input);
@@ -111,32 +111,35 @@ TEST(Batch, ImagesSharingTheirResultsAreSegmentedInWalkOrderWhateverTheJobsOrSha
     ASSERT_TRUE(cv::imwrite((input / ("other" + std::to_string(i) + ".png")).string(),
                             noiseImage(16, 12, 7 + i)));
   }
+  const std::string first = (input / "same.bmp").string();
+  const std::string expectedErr =
+      (input / "same.jpg").string() + ": not segmented: its results would replace those of " +
+      first + "\n" + (input / "same.png").string() +
+      ": not segmented: its results would replace those of " + first + "\n";
 
   const InProcessRun one = runTool(input, temp / "one", "1");
-  EXPECT_EQ(one.exitCode, 0) << one.err;
+  EXPECT_EQ(one.exitCode, 1);
+  EXPECT_EQ(one.err, expectedErr);
   const std::string& labels = one.files.at("partition_results/same.txt");
-  EXPECT_EQ(std::count(labels.begin(), labels.end(), '\n'), 10) << "the last image, same.png";
-  for (int round = 0; round < 3; ++round) {
-    const InProcessRun three = runTool(input, temp / ("three" + std::to_string(round)), "3");
-    EXPECT_EQ(three.out, one.out);
-    EXPECT_TRUE(three.files == one.files) << "round " << round;
-  }
+  EXPECT_EQ(std::count(labels.begin(), labels.end(), '\n'), 300) << "the first image, same.bmp";
+  const InProcessRun three = runTool(input, temp / "three", "3");
+  EXPECT_EQ(three.out, one.out);
+  EXPECT_EQ(three.err, one.err);
+  EXPECT_TRUE(three.files == one.files);
 
-  // The three are never split between shards.
+  // The three are never split between shards: the errors come in the part that has them.
+  std::string errors;
   for (const char* shard : {"0/2", "1/2"}) {
     std::ostringstream out, err;
     const fs::path output = temp / ("shard" + std::string(shard, 1));
     fs::create_directories(output);
-    EXPECT_EQ(
-        runCommandLine({"--shard", shard, input.string(), output.string(), "30", "0.5"}, out, err),
-        0);
-    const std::string lines = out.str();
-    const auto mentions = [&](const char* name) {
-      return lines.find((input / name).string()) != std::string::npos;
-    };
-    EXPECT_EQ(mentions("same.bmp"), mentions("same.png")) << shard;
-    EXPECT_EQ(mentions("same.jpg"), mentions("same.png")) << shard;
+    const int code =
+        runCommandLine({"--shard", shard, input.string(), output.string(), "30", "0.5"}, out, err);
+    EXPECT_EQ(code, err.str().empty() ? 0 : 1) << shard;
+    EXPECT_TRUE(err.str().empty() || err.str() == expectedErr) << err.str();
+    errors += err.str();
   }
+  EXPECT_EQ(errors, expectedErr);
 }
 
 // A mirror folder that cannot be made costs its folder, and only that: the images elsewhere are

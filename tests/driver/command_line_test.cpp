@@ -166,18 +166,35 @@ TEST_F(CommandLineTest, ResultFileThatCannotBeWrittenIsReportedAndFailsTheRun) {
   EXPECT_TRUE(fs::is_regular_file(labelFile("b")));
 }
 
-TEST_F(CommandLineTest, OutputFolderInsideTheInputIsNotWalkedOnTheNextRun) {
+// The results of earlier runs are PNG images inside the input tree: never segmented again, also
+// when OUTPUT is INPUT itself (which gave x_KVR_KVR_KVR.png after three runs).
+TEST_F(CommandLineTest, OutputFolderInsideTheInputIsNeverWalked) {
   image("a.png", noiseImage(16, 12, 17));
-  const std::string output = in_ + "/results";
-  fs::create_directory(output);
-  const ToolRun first = run({in_, output, "6", "0.5"});
-  ASSERT_EQ(first.exitCode, 0) << first.err;
-  // The results of the first run are PNG images inside the input tree now.
-  const ToolRun second = run({in_, output, "6", "0.5"});
-  EXPECT_EQ(second.exitCode, 0) << second.err;
-  EXPECT_EQ(second.out, first.out);
-  EXPECT_EQ(second.out, imageLines(in_ + "/a.png", output, "/a"));
-  EXPECT_EQ(treeOf(output), resultTree({}, {"a"}));
+  for (const std::string& output : {in_ + "/results", in_}) {
+    SCOPED_TRACE(output);
+    fs::create_directories(output);
+    for (int round = 0; round < 3; ++round) {
+      const ToolRun result = run({in_, output, "6", "0.5"});
+      EXPECT_EQ(result.exitCode, 0) << result.err;
+      EXPECT_EQ(result.out, imageLines(in_ + "/a.png", output, "/a"));
+    }
+    std::vector<std::string> tree = resultTree({}, {"a"});
+    if (output == in_) {
+      tree.push_back("a.png");
+      std::sort(tree.begin(), tree.end());
+    }
+    EXPECT_EQ(treeOf(output), tree);
+    fs::remove_all(in_ + "/results");
+    fs::remove_all(in_ + "/superpixels");
+    fs::remove_all(in_ + "/partition_results");
+  }
+  // An INPUT inside the results is refused whole.
+  ASSERT_EQ(run({in_, out_, "6", "0.5"}).exitCode, 0);
+  const ToolRun inside = run({out_ + "/superpixels", out_, "6", "0.5"});
+  EXPECT_EQ(inside.exitCode, 1);
+  EXPECT_EQ(inside.err, out_ + "/superpixels: cannot open input folder: it lies inside " + out_ +
+                            "/superpixels, where results are written\n");
+  EXPECT_EQ(treeOf(out_), resultTree({}, {"a"}));
 }
 
 // An unusable OUTPUT is one "PATH: reason" line on standard error and nothing else.

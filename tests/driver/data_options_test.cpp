@@ -59,6 +59,21 @@ TEST_F(DataOptionsTest, MasksFollowTheInputTreeAndImagesWithoutOneAreSegmentedWh
   EXPECT_EQ(readFile(labelFile("b")), labelText(segment(b, Options{6, 0.5f}))) << "no mask";
 }
 
+// Masks kept beside the photos (--masks naming INPUT itself) are read as masks, never segmented as
+// photos of their own (which replaced the photo's results).
+TEST_F(DataOptionsTest, MasksBesideThePhotosAreNotSegmented) {
+  const cv::Mat photo = noiseImage(30, 20, 20);
+  image("sub/photo.tif", photo);
+  cv::Mat mask(20, 30, CV_8U, cv::Scalar(0));
+  mask(cv::Rect(4, 2, 20, 10)).setTo(255);
+  image("sub/photo.png", mask);
+  const ToolRun run = this->run({"--masks", in_, in_, out_, "6", "0.5"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, imageLines(in_ + "/sub/photo.tif", out_, "/sub/photo"));
+  EXPECT_EQ(readFile(labelFile("sub/photo")),
+            labelText(segment(photo, Options{6, 0.5f}, mask != 0)));
+}
+
 // The record of --skip-existing tells the mask: results made with another mask, or without one,
 // are made again; tables asked for and missing are too.
 TEST_F(DataOptionsTest, SkipExistingRedoesImagesWhoseMaskOrTablesChanged) {

@@ -1,8 +1,15 @@
 #include "driver/folder_walk.hpp"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "support/files.hpp"
 
@@ -148,22 +155,99 @@ TEST_F(FolderWalkTest, SymbolicLinksAreFollowedButLoopsAreSkippedWithAWarning) {
   file("a/p.png");
   file("sub/deeper/z.png");
   fs::create_directory_symlink(input_, input_ + "/sub/deeper/up");  // back to the input folder
-  fs::create_directory_symlink(input_ + "/a", input_ + "/b");       // a sibling: walked again
+  fs::create_directory_symlink(input_ + "/a", input_ + "/b");       // a sibling: walked already
   fs::create_directories(temp_.str() + "/elsewhere");
   writeFile(temp_.str() + "/elsewhere/far.jpg", "x");
   fs::create_directory_symlink(temp_.str() + "/elsewhere", input_ + "/c");
   fs::create_symlink(temp_.str() + "/elsewhere/far.jpg", input_ + "/d.jpg");
   walk(input_);
 
-  EXPECT_EQ(relativePaths(), (std::vector<std::string>{"/a/p.png", "/b/p.png", "/c/far.jpg",
-                                                       "/d.jpg", "/sub/deeper/z.png"}));
+  EXPECT_EQ(relativePaths(),
+            (std::vector<std::string>{"/a/p.png", "/c/far.jpg", "/d.jpg", "/sub/deeper/z.png"}));
   EXPECT_EQ(relativePaths(Kind::folder),
-            (std::vector<std::string>{"/a", "/b", "/c", "/sub", "/sub/deeper"}));
+            (std::vector<std::string>{"/a", "/c", "/sub", "/sub/deeper"}));
   EXPECT_TRUE(problems(Kind::error).empty()) << "a loop is not a failure";
-  EXPECT_EQ(problems(Kind::warning),
-            std::vector<std::string>{input_ +
-                                     "/sub/deeper/up: warning: skipped, it leads back to a folder "
-                                     "being walked"});
+  EXPECT_EQ(
+      problems(Kind::warning),
+      (std::vector<std::string>{
+          input_ + "/b: warning: skipped, the same folder as " + input_ + "/a, walked already",
+          input_ + "/sub/deeper/up: warning: skipped, it leads back to a folder being walked"}));
+}
+
+// d0/a and d0/b lead to d1, d1/a and d1/b to d2, ...: walked by every path, 14 levels would give
+// 16384 copies of the one image at the bottom.
+TEST_F(FolderWalkTest, EveryRealFolderIsWalkedOnceHoweverManyLinksLeadToIt) {
+  constexpr int levels = 14;
+  const auto level = [&](int depth) { return input_ + "/d" + std::to_string(depth); };
+  fs::create_directories(level(0));
+  for (int depth = 0; depth < levels; ++depth) {
+    fs::create_directories(level(depth + 1));
+    fs::create_directory_symlink(level(depth + 1), level(depth) + "/a");
+    fs::create_directory_symlink(level(depth + 1), level(depth) + "/b");
+  }
+  writeFile(level(levels) + "/bottom.png", "not decoded by the walk");
+  walk(input_);
+  EXPECT_EQ(relativePaths().size(), 1u);
+  // Each "b", and each "dN" met again in the input folder, is one warning.
+  EXPECT_EQ(problems(Kind::warning).size(), static_cast<std::size_t>(2 * levels));
+}
+
+// What cannot be opened may hide images: each is one error, never a silent gap in the results.
+// Permission bits are tried without privileges (a child process as nobody), since root has them
+// all; a path longer than the system allows fails for root as well.
+TEST_F(FolderWalkTest, FoldersAndEntriesThatCannotBeOpenedAreErrors) {
+  file("ok/a.png");
+  // Each level's name is 200 bytes: the path passes PATH_MAX (4096) after about 20 levels.
+  const std::string level(200, 'n');
+  std::string deep = input_ + "/long";
+  folder("long");
+  int fd = ::open(deep.c_str(), O_RDONLY | O_DIRECTORY);
+  for (int depth = 0; depth < 21; ++depth) {
+    ASSERT_EQ(::mkdirat(fd, level.c_str(), 0777), 0);
+    const int child = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    fd = child;
+    if (deep.size() + 1 + level.size() < PATH_MAX) deep += "/" + level;
+  }
+  ::close(fd);
+  file("noexec/inside/b.png");
+  fs::permissions(input_ + "/noexec", fs::perms::owner_read | fs::perms::others_read);
+  file("noread/inside/c.png");
+  fs::permissions(input_ + "/noread", fs::perms::owner_exec | fs::perms::others_exec);
+
+  int lines[2];
+  ASSERT_EQ(::pipe(lines), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(lines[0]);
+    // Where root cannot become nobody (a user namespace without that id), the bits go untested.
+    if (::geteuid() == 0 && ::setgid(65534) == 0) (void)::setuid(65534);
+    walk(input_);
+    std::string text = ::geteuid() == 0 ? "privileged\n" : "";
+    for (const std::string& line : problems(Kind::error)) text += line + "\n";
+    text += "images " + std::to_string(relativePaths().size()) + "\n";
+    ::_exit(::write(lines[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0
+                                                                                             : 1);
+  }
+  ::close(lines[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(lines[0], buffer, sizeof buffer)) > 0;) text.append(buffer, got);
+  ::close(lines[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const std::string tooLong = deep + "/" + level + ": cannot read: File name too long\n";
+  if (text.starts_with("privileged")) {
+    EXPECT_EQ(text, "privileged\n" + tooLong + "images 3\n");
+  } else {
+    EXPECT_EQ(text, tooLong + input_ + "/noexec: cannot list folder: Permission denied\n" + input_ +
+                        "/noread: cannot list folder: Permission denied\nimages 1\n");
+  }
+  for (const char* locked : {"/noexec", "/noread"})
+    fs::permissions(input_ + locked, fs::perms::owner_all);
+  // Too deep for std::filesystem to remove; rm walks relative to each folder.
+  EXPECT_EQ(std::system(("rm -rf '" + input_ + "/long'").c_str()), 0);
 }
 
 TEST_F(FolderWalkTest, DanglingLinkNamedLikeAnImageIsAnError) {

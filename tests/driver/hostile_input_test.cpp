@@ -77,8 +77,8 @@ TEST_F(HostileInputTest, DamagedForeignAndOversizedFilesGetOneLineEachAndTheRunG
   const std::map<std::string, std::string> files = {
       {"empty.png", ""},
       {"text.png", "just some text\n"},
-      {"text.bmp", "BMP in name only\n"},
-      {"truncated.png", png.substr(0, png.size() / 2)},
+      {"words.bmp", "BMP in name only\n"},
+      {"half.png", png.substr(0, png.size() / 2)},
       {"damaged.png", png.substr(0, 60) + "\x55" + png.substr(61)},
       {"header-only.jpg", jpeg.substr(0, 20)},
       {"truncated.jpg", jpeg.substr(0, jpeg.size() / 2)},
@@ -95,8 +95,8 @@ TEST_F(HostileInputTest, DamagedForeignAndOversizedFilesGetOneLineEachAndTheRunG
   expectOneLineEach(result.err,
                     {{in_ + "/empty.png", "empty file"},
                      {in_ + "/text.png", "not a PNG, JPEG, BMP, PNM, TIFF or WebP image"},
-                     {in_ + "/text.bmp", "truncated BMP header"},
-                     {in_ + "/truncated.png", "truncated PNG"},
+                     {in_ + "/words.bmp", "truncated BMP header"},
+                     {in_ + "/half.png", "truncated PNG"},
                      {in_ + "/damaged.png", "bad CRC"},
                      {in_ + "/header-only.jpg", "truncated JPEG"},
                      {in_ + "/truncated.jpg", "truncated JPEG: no end of image"},
@@ -196,6 +196,44 @@ TEST_F(HostileInputTest, OutputThatCannotBeWrittenIsReportedPerFileAndTheRunGoes
   result = run({in_, out_ + "/superpixels/a/out", "6", "0.5"});  // a path component is a file
   EXPECT_EQ(result.exitCode, 255);
   EXPECT_NE(result.err.find("Not a directory"), std::string::npos) << result.err;
+}
+
+// Links planted inside OUTPUT where the tool makes its folders are never followed: results land
+// nowhere else, and clean-up removes nothing there, not even a stale file named like a temporary.
+TEST_F(HostileInputTest, LinksWhereTheOutputFoldersGoFailTheirImagesAndTouchNothingElsewhere) {
+  for (const char* name : {"a/x.png", "b/y.png", "c/z.png"}) image(name, noiseImage(8, 6, 35));
+  const std::string elsewhere = temp_.str() + "/elsewhere";
+  fs::create_directories(elsewhere);
+  for (const char* name : {".data.tmp-ABC123", ".x_KVR.png.tmp-ABC123"}) {
+    writeFile(elsewhere + "/" + name, "not the tool's");
+    fs::last_write_time(elsewhere + "/" + name,
+                        fs::file_time_type::clock::now() - std::chrono::hours(1));
+  }
+  const std::map<std::string, std::string> before = contentsOf(elsewhere);
+  fs::create_directories(out_ + "/superpixels");
+  fs::create_directories(out_ + "/partition_results");
+  fs::create_directory_symlink(elsewhere, out_ + "/superpixels/a");
+  fs::create_directory_symlink(elsewhere, out_ + "/partition_results/b");
+  ToolRun result = runOn(in_);
+  EXPECT_EQ(result.exitCode, 1);
+  expectOneLineEach(result.err, {{out_ + "/superpixels/a", "a symbolic link of that name exists"},
+                                 {out_ + "/partition_results/b", "a symbolic link"}});
+  EXPECT_EQ(result.out, "unable to create superpixel folder\nunable to create partition folder\n" +
+                            imageLines(in_ + "/c/z.png", out_, "/c/z"));
+  EXPECT_EQ(contentsOf(elsewhere), before);
+
+  // OUTPUT itself may be a link, named by the user; its sub-folders may not.
+  fs::create_directory_symlink(out_, temp_.str() + "/named");
+  fs::remove(out_ + "/superpixels/a");
+  fs::remove(out_ + "/partition_results/b");
+  EXPECT_EQ(run({in_, temp_.str() + "/named", "6", "0.5"}).exitCode, 0);
+  fs::remove_all(out_ + "/superpixels");
+  fs::create_directory_symlink(elsewhere, out_ + "/superpixels");
+  result = runOn(in_);
+  EXPECT_EQ(result.exitCode, 255);
+  EXPECT_EQ(result.err,
+            out_ + "/superpixels: cannot create folder: a symbolic link of that name exists\n");
+  EXPECT_EQ(contentsOf(elsewhere), before);
 }
 
 // A full disk: a 64 KiB file system in a private mount namespace, its contents copied out after

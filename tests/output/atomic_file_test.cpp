@@ -98,10 +98,12 @@ TEST(AtomicFile, PathWithoutFolderWritesIntoTheWorkingFolder) {
   EXPECT_EQ(entriesOf(folder.path()), std::vector<std::string>{"bare.txt"});
 }
 
-// What a killed run leaves (a temporary of a result) is removed; everything else stays.
+// What a killed run leaves (a temporary of a result) is removed; everything else stays, another
+// program's temporary of the same pattern too.
 TEST(AtomicFile, LeftoverTemporariesAndOnlyThoseAreRemoved) {
   TempFolder folder;
   const std::vector<std::string> leftovers = {".oak.txt.tmp-a1B2c3", ".oak_KVR.png.tmp-ZZZZZZ"};
+  const std::vector<std::string> others = {".data.tmp-ABC123", ".txt.tmp-ABC123"};
   const std::vector<std::string> kept = {
       ".oak.txt.tmp-a1B2c",
       ".oak.txt.tmp-a1B2c3d",
@@ -119,20 +121,27 @@ TEST(AtomicFile, LeftoverTemporariesAndOnlyThoseAreRemoved) {
     EXPECT_FALSE(isTemporaryName(name)) << name;
     writeFile(folder / name, "keep");
   }
+  for (const std::string& name : others) {
+    writeFile(folder / name, "another program's");
+    fs::last_write_time(folder / name, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  }
   fs::create_directory(folder / "sub");
   writeFile(folder / "sub" / leftovers[0], "not this folder's");
 
-  EXPECT_EQ(removeLeftoverTemporaries(folder.str()), 0) << "fresh ones may be a live writer's";
+  const std::string_view suffixes[] = {".txt", "_KVR.png"};
+  EXPECT_EQ(removeLeftoverTemporaries(folder.str(), suffixes), 0)
+      << "fresh ones may be a live writer's";
   fs::last_write_time(folder / leftovers[0],
                       fs::file_time_type::clock::now() - std::chrono::hours(1));
-  EXPECT_EQ(removeLeftoverTemporaries(folder.str()), 1) << "stale ones go";
-  EXPECT_EQ(removeLeftoverTemporaries(folder.str(), std::chrono::seconds(0)), 1);
+  EXPECT_EQ(removeLeftoverTemporaries(folder.str(), suffixes), 1) << "stale ones go";
+  EXPECT_EQ(removeLeftoverTemporaries(folder.str(), suffixes, std::chrono::seconds(0)), 1);
   std::vector<std::string> expected = kept;
+  expected.insert(expected.end(), others.begin(), others.end());
   expected.push_back("sub");
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(entriesOf(folder.path()), expected);
   EXPECT_TRUE(fs::exists(folder / "sub" / leftovers[0]));
-  EXPECT_EQ(removeLeftoverTemporaries((folder / "missing").string()), 0);
+  EXPECT_EQ(removeLeftoverTemporaries((folder / "missing").string(), suffixes), 0);
 }
 
 }  // namespace
