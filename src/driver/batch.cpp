@@ -72,8 +72,9 @@ ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, cons
   const std::string maskRelative = entry.relativeBase + ".png";
   const std::string maskPath = options.masksFolder + maskRelative;
   if (!options.masksFolder.empty()) {
+    // A mask that cannot be opened is reported by readMask below, in its words (or is none).
     const FileBytes maskBytes = readRegularFile(maskPath, 24, maxBytes);
-    if (!maskBytes.ok && maskBytes.systemError != ENOENT) {
+    if (!maskBytes.ok && maskBytes.systemError == 0) {
       err << maskPath << ": " << maskBytes.error << "\n";
       return ImageStatus::failed;
     }

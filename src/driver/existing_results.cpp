@@ -30,8 +30,8 @@ ResultPng resultPng(std::string_view bytes, std::string_view role) {
   if (!png.ok || png.width == 0 || png.height == 0) return result;
   for (const auto& [keyword, text] : png.texts) {
     if (keyword != resultRecordKeyword) continue;
-    const std::string own = "file=" + std::string(role) + "\npixels=" +
-                            labelChecksum(png.imageData) + "\n";
+    const std::string own =
+        "file=" + std::string(role) + "\npixels=" + labelChecksum(png.imageData) + "\n";
     if (text.size() < own.size() || text.compare(text.size() - own.size(), own.size(), own) != 0) {
       return result;
     }
@@ -73,7 +73,8 @@ bool checkedSet(const ResultFiles& files, const std::string* settings) {
   const double width = static_cast<double>(overlay.width);
   const double height = static_cast<double>(overlay.height);
   const double labelDigits = std::max(2.0, std::floor(std::log10(width * height)) + 1);
-  const FileBytes labels = readRegularFile(files.labels, bytesBound(height * (width * (labelDigits + 1) + 2)));
+  const FileBytes labels =
+      readRegularFile(files.labels, bytesBound(height * (width * (labelDigits + 1) + 2)));
   if (!labels.ok || !isWholeLabelText(labels.bytes, overlay.width, overlay.height)) return false;
   std::string tail = "labels=" + labelChecksum(labels.bytes) + "\n";
   const std::pair<const std::string*, const char*> tables[] = {{&files.regions, "regions"},

@@ -102,11 +102,12 @@ PngContents readPngContents(std::string_view png) {
 
 std::uint64_t pngFileBound(std::string_view head) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(head.data());
-  if (head.size() < 24 || !std::equal(bytes, bytes + 8, signature) || head.substr(12, 4) != "IHDR") {
+  if (head.size() < 24 || !std::equal(bytes, bytes + 8, signature) ||
+      head.substr(12, 4) != "IHDR") {
     return 0;
   }
   const double raw = double(bigEndian(bytes + 20)) * (1.0 + 8.0 * double(bigEndian(bytes + 16)));
-  const double bound = raw + raw / 1000 + (16 << 20);
+  const double bound = raw + raw / 100 + (16 << 20);
   // Declared sizes are at most 2^32 - 1 each: the bound may exceed what 64 bits hold.
   return bound >= 1.8e19 ? std::numeric_limits<std::uint64_t>::max()
                          : static_cast<std::uint64_t>(bound);

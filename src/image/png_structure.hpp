@@ -45,8 +45,8 @@ PngContents readPngContents(std::string_view png);
 
 // The most bytes a PNG file can take for the size declared by its header, which `head` (the file's
 // first 24 bytes or more: signature and IHDR) holds: 8 bytes a pixel (16-bit RGBA) and a filter
-// byte a row uncompressed, deflate's framing, and 16 MiB for other chunks. 0 when `head` starts no
-// PNG. A bound for reading a PNG file whole, not a size to allocate.
+// byte a row uncompressed, 1% for deflate's and the chunks' framing, and 16 MiB for other chunks.
+// 0 when `head` starts no PNG. A bound for reading a PNG file whole, not a size to allocate.
 std::uint64_t pngFileBound(std::string_view head);
 
 // True when `in` starts with the 8-byte PNG signature; leaves `in` at its start.

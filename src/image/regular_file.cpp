@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace superpixels {
 
@@ -22,8 +23,8 @@ FileBytes failed(std::string error, int systemError = 0) {
 // Reads bytes [from, bytes.size()) of `fd` into `bytes`; false when the file ends first.
 bool readAt(int fd, std::string& bytes, std::size_t from, int& systemError) {
   while (from < bytes.size()) {
-    const ssize_t got = ::pread(fd, bytes.data() + from, bytes.size() - from,
-                                static_cast<off_t>(from));
+    const ssize_t got =
+        ::pread(fd, bytes.data() + from, bytes.size() - from, static_cast<off_t>(from));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) systemError = errno;
     if (got <= 0) return false;

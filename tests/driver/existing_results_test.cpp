@@ -156,8 +156,8 @@ TEST_F(ToolTest, AMaskThatIsNoRegularFileFailsItsImage) {
   fs::create_symlink("/dev/zero", masks + "/b.png");
   const ToolRun masked = run({"--masks", masks, in_, out_, "5", "0.5"});
   EXPECT_EQ(masked.exitCode, 1);
-  EXPECT_EQ(masked.err, masks + "/a.png: not a regular file\n" + masks +
-                            "/b.png: not a regular file\n");
+  EXPECT_EQ(masked.err,
+            masks + "/a.png: not a regular file\n" + masks + "/b.png: not a regular file\n");
 }
 
 // Another run writing the same image at the same time (with another COUNT) replaces this run's
@@ -180,7 +180,8 @@ TEST_F(ToolTest, AWriterWhoseSetAnotherRunMixedWritesItsOwnAgain) {
     }
   });
   std::ostringstream out, err;
-  const int code = runCommandLine({"--jobs", "1", "--threads", "1", in_, out_, "5", "0.5"}, out, err);
+  const int code =
+      runCommandLine({"--jobs", "1", "--threads", "1", in_, out_, "5", "0.5"}, out, err);
   setBeforeRenameHookForTesting(nullptr);
   EXPECT_EQ(code, 0) << err.str();
   EXPECT_EQ(landed, 2) << "the overlay written twice";

@@ -18,8 +18,8 @@ std::string checkRecord(const std::uint8_t* data, std::size_t size) {
     const PngContents contents = readPngContents(bytes);
     if (!contents.ok) return std::string("accepted as ") + role + " but no whole PNG";
     if (png->width < 1 || png->height < 1) return "accepted an empty size";
-    const std::string text = png->shared + "file=" + role + "\npixels=" +
-                             labelChecksum(contents.imageData) + "\n";
+    const std::string text =
+        png->shared + "file=" + role + "\npixels=" + labelChecksum(contents.imageData) + "\n";
     bool found = false;
     for (const auto& [keyword, recorded] : contents.texts) {
       found = found || (keyword == resultRecordKeyword && recorded == text);

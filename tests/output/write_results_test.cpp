@@ -123,8 +123,7 @@ TEST(ResultFiles, RecordGoesIntoBothPngsAfterTheHeaderWithTheChecksumsThatTieThe
     SCOPED_TRACE(with);
     const std::string png = readFile(with);
     const std::string pixels = labelChecksum(readPngContents(readFile(without)).imageData);
-    const std::string expected =
-        shared + "file=" + role + "\npixels=" + pixels + "\n";
+    const std::string expected = shared + "file=" + role + "\npixels=" + pixels + "\n";
     // Signature (8 bytes), IHDR (25 bytes), then the text chunk: its length, then the above.
     EXPECT_EQ(png.substr(37, expected.size()), expected);
     expectSameImage(cv::imread(without, cv::IMREAD_COLOR), cv::imread(with, cv::IMREAD_COLOR));
