@@ -118,15 +118,24 @@ ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, cons
   // Another run may write this image's results at the same time (shards of one dataset that
   // share it, a rerun started twice): each file is replaced whole, but the set could end up
   // mixed. So once its files are in place, the writer checks that they belong together, and writes
-  // its own again when not; the last writer to check leaves a set that does.
+  // its own again when not; the last writer to check leaves a set that does. When every file in
+  // place is still the one it wrote (same inode, size and time), nothing needs reading.
+  const std::string* paths[] = {&files.boundaryImage, &files.partitionImage, &files.labels,
+                                &files.regions, &files.adjacency};
   for (int attempt = 1;; ++attempt) {
-    const std::vector<FileFailure> failures = writeResults(
-        files, image.bgr, result, record, &executor, threadsFor(options.segmentation.threads));
+    std::array<FileIdentity, 5> written;
+    const std::vector<FileFailure> failures =
+        writeResults(files, image.bgr, result, record, &executor,
+                     threadsFor(options.segmentation.threads), &written);
     for (const FileFailure& failure : failures) {
       err << failure.path << ": " << failure.reason << "\n";
     }
     if (!failures.empty()) return ImageStatus::failed;
-    if (resultsBelongTogether(files)) return ImageStatus::written;
+    bool ownFiles = true;
+    for (std::size_t file = 0; file < written.size(); ++file) {
+      ownFiles = ownFiles && (paths[file]->empty() || identityOf(*paths[file]) == written[file]);
+    }
+    if (ownFiles || resultsBelongTogether(files)) return ImageStatus::written;
     if (attempt == maxWriteAttempts) {
       err << files.boundaryImage << ": results replaced by another run writing this image at the "
           << "same time, " << maxWriteAttempts << " times; they may not belong together\n";

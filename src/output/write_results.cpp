@@ -31,7 +31,8 @@ WriteStatus encodePng(const cv::Mat& image, std::vector<std::uint8_t>& bytes) {
 
 std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& bgr,
                                       const Result& result, const std::string& record,
-                                      Executor* executor, int threads) {
+                                      Executor* executor, int threads,
+                                      std::array<FileIdentity, 5>* written) {
   if (record.find('\0') != std::string::npos) {
     throw std::invalid_argument("the record of a result must not hold a NUL byte");
   }
@@ -55,6 +56,7 @@ std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& b
     checksums[k] = checksumPromises[k].get_future().share();
     recorded[recordedFiles[k]] = !record.empty() && !paths[recordedFiles[k]]->empty();
   }
+  static_assert(fileCount == std::tuple_size_v<std::array<FileIdentity, 5>>);
   WriteStatus statuses[fileCount];
   const auto pngWithRecord = [&](const cv::Mat& image, const char* role, WriteStatus& status) {
     std::vector<std::uint8_t> encoded;
@@ -119,7 +121,7 @@ std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& b
         });
         break;
     }
-    status = writeFileAtomically(path, bytes);
+    status = writeFileAtomically(path, bytes, written != nullptr ? &(*written)[file] : nullptr);
   };
   if (executor == nullptr || threads <= 1) {
     for (std::size_t index = 0; index < fileCount; ++index) task(index);
