@@ -58,7 +58,7 @@ ResultPng readResultPng(const std::string& path, std::string_view role) {
 bool checkedSet(const ResultFiles& files, const std::string* settings) {
   const ResultPng overlay = readResultPng(files.boundaryImage, "overlay");
   if (!overlay.ok) return false;
-  // Other settings are told before anything else is read.
+  // Other settings are told before the other files are read.
   if (settings != nullptr && overlay.shared.compare(0, settings->size(), *settings) != 0) {
     return false;
   }
