@@ -87,10 +87,13 @@ struct FileFailure {
 // A `record` other than empty (such as the settings that made the result; the tool records
 // "key=value" lines: its version, COUNT, WEIGHT) is written into both PNGs, in a tEXt chunk with
 // the keyword resultRecordKeyword right after the header chunk, where a reader finds it without
-// walking the image data. When the label file is written too, a last line "labels=" and a
-// checksum of the label file follows it, so that a reader can tell that the three files belong
-// together. Latin-1 text; a record with a NUL byte throws std::invalid_argument. The pixels are
-// the same with or without a record.
+// walking the image data. Lines follow it that tie the files together: "labels=", "regions=" and
+// "adjacency=" with a checksum of each of those files that is written, "file=overlay" or
+// "file=partition", and "pixels=" with a checksum of that PNG's compressed pixel data (its IDAT
+// chunks' bodies joined), so that a reader can tell, without decoding, that the files belong
+// together and are whole. Each checksum is 16 lower-case hexadecimal digits (a 64-bit hash of
+// FNV-1a style, the same on every machine). Latin-1 text; a record with a NUL byte throws
+// std::invalid_argument. The pixels are the same with or without a record.
 std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& bgr,
                                       const Result& result, const std::string& record = {});
 

@@ -25,6 +25,8 @@
 #include "driver/progress.hpp"
 #include "driver/settings_record.hpp"
 #include "engine/shared_executor.hpp"
+#include "image/png_structure.hpp"
+#include "image/regular_file.hpp"
 #include "output/atomic_file.hpp"
 #include "output/write_results.hpp"
 
@@ -71,21 +73,44 @@ void leaveOutMasks(std::vector<WalkEntry>& images, const std::string& masksFolde
   std::erase_if(images, [&](const WalkEntry&) { return masks.count(ids[index++]) > 0; });
 }
 
+// How often an image's results are written when another run keeps replacing some of them.
+constexpr int maxWriteAttempts = 5;
+
 // Segments one image and writes its results; failures are reported on `err`.
 ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, const OutputTree& tree,
                          const std::string& settings, Executor& executor, std::ostream& out,
                          std::ostream& err) {
   const ResultFiles files = tree.resultFiles(entry.relativeBase, options.writeRegions);
+  // Files are read only when regular, and whole only up to the size an image within --max-pixels
+  // can take: a FIFO or a device in their place would block the run or fill its memory.
+  const auto maxBytes = [&](std::string_view head) {
+    const std::uint64_t limit = static_cast<std::uint64_t>(options.maxPixels) * 16 + (16 << 20);
+    const std::uint64_t png = pngFileBound(head);
+    return png == 0 ? limit : std::min(png, limit);
+  };
   // With masks, the image's record tells its mask too.
   std::string record = settings;
   const std::string maskRelative = entry.relativeBase + ".png";
   const std::string maskPath = options.masksFolder + maskRelative;
-  bool hasMaskFile = false;
   if (!options.masksFolder.empty()) {
-    std::ifstream in(maskPath, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    hasMaskFile = static_cast<bool>(in) || !bytes.empty();
-    record += maskLine(maskRelative, hasMaskFile, bytes);
+    // A mask that cannot be opened is reported by readMask below, in its words (or is none).
+    const FileBytes maskBytes = readRegularFile(maskPath, 24, maxBytes);
+    if (!maskBytes.ok && maskBytes.systemError == 0) {
+      err << maskPath << ": " << maskBytes.error << "\n";
+      return ImageStatus::failed;
+    }
+    record += maskLine(maskRelative, maskBytes.ok, maskBytes.bytes);
+  }
+  {
+    const FileBytes input = readRegularFile(entry.fullPath, 24, maxBytes);
+    if (!input.ok) {
+      // A file that cannot be opened is reported in the decoder's words, as it always was.
+      const std::string why =
+          input.systemError != 0 ? readImage(entry.fullPath, options.maxPixels).error : "";
+      err << entry.fullPath << ": " << (why.empty() ? input.error : why) << "\n";
+      return ImageStatus::failed;
+    }
+    record += inputLine(input.bytes);
   }
   if (options.skipExisting && resultsComplete(files, record)) return ImageStatus::skipped;
 
@@ -111,10 +136,33 @@ ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, cons
   out << "reading  " << entry.fullPath << "...\n";
   const Result result = segment(image.bgr, options.segmentation, mask, executor);
   out << "save superpixel to " << files.boundaryImage << "\n";
-  const std::vector<FileFailure> failures = writeResults(
-      files, image.bgr, result, record, &executor, threadsFor(options.segmentation.threads));
-  for (const FileFailure& failure : failures) err << failure.path << ": " << failure.reason << "\n";
-  return failures.empty() ? ImageStatus::written : ImageStatus::failed;
+  // Another run may write this image's results at the same time (shards of one dataset that
+  // share it, a rerun started twice): each file is replaced whole, but the set could end up
+  // mixed. So once its files are in place, the writer checks that they belong together, and writes
+  // its own again when not; the last writer to check leaves a set that does. When every file in
+  // place is still the one it wrote (same inode, size and time), nothing needs reading.
+  const std::string* paths[] = {&files.boundaryImage, &files.partitionImage, &files.labels,
+                                &files.regions, &files.adjacency};
+  for (int attempt = 1;; ++attempt) {
+    std::array<FileIdentity, 5> written;
+    const std::vector<FileFailure> failures =
+        writeResults(files, image.bgr, result, record, &executor,
+                     threadsFor(options.segmentation.threads), &written);
+    for (const FileFailure& failure : failures) {
+      err << failure.path << ": " << failure.reason << "\n";
+    }
+    if (!failures.empty()) return ImageStatus::failed;
+    bool ownFiles = true;
+    for (std::size_t file = 0; file < written.size(); ++file) {
+      ownFiles = ownFiles && (paths[file]->empty() || identityOf(*paths[file]) == written[file]);
+    }
+    if (ownFiles || resultsBelongTogether(files)) return ImageStatus::written;
+    if (attempt == maxWriteAttempts) {
+      err << files.boundaryImage << ": results replaced by another run writing this image at the "
+          << "same time, " << maxWriteAttempts << " times; they may not belong together\n";
+      return ImageStatus::failed;
+    }
+  }
 }
 
 // What one image leaves for the printer.

@@ -1,55 +1,114 @@
 #include "driver/existing_results.hpp"
 
-#include <fstream>
-#include <iterator>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string_view>
 
 #include "image/png_structure.hpp"
+#include "image/regular_file.hpp"
 #include "output/label_file.hpp"
 
 namespace superpixels {
 
 namespace {
 
-// The chunk list of the PNG at `path`, CRCs unchecked.
-PngStructure pngStructure(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in || !hasPngSignature(in)) return {};
-  return readPngStructure(in, false);
+std::uint64_t bytesBound(double bytes) {
+  return bytes >= 1.8e19 ? std::numeric_limits<std::uint64_t>::max()
+                         : static_cast<std::uint64_t>(bytes);
 }
 
-// The record of a result PNG, or nothing.
-const std::string* recordOf(const PngStructure& png) {
+std::string withLineFeed(const std::string& text) {
+  return text.empty() || text.back() == '\n' ? text : text + "\n";
+}
+
+}  // namespace
+
+ResultPng resultPng(std::string_view bytes, std::string_view role) {
+  ResultPng result;
+  const PngContents png = readPngContents(bytes);
+  if (!png.ok || png.width == 0 || png.height == 0) return result;
   for (const auto& [keyword, text] : png.texts) {
-    if (keyword == resultRecordKeyword) return &text;
+    if (keyword != resultRecordKeyword) continue;
+    const std::string own =
+        "file=" + std::string(role) + "\npixels=" + labelChecksum(png.imageData) + "\n";
+    if (text.size() < own.size() || text.compare(text.size() - own.size(), own.size(), own) != 0) {
+      return result;
+    }
+    result.ok = true;
+    result.width = png.width;
+    result.height = png.height;
+    result.shared = text.substr(0, text.size() - own.size());
+    return result;
   }
-  return nullptr;
+  return result;
+}
+
+namespace {
+
+// The result PNG at `path`, read whole when it is a regular file no larger than its header allows.
+ResultPng readResultPng(const std::string& path, std::string_view role) {
+  const FileBytes file = readRegularFile(path, 24, pngFileBound);
+  return file.ok ? resultPng(file.bytes, role) : ResultPng{};
+}
+
+// True when the result set `files` is whole and its files belong together; with `settings`, only
+// when the PNGs record those settings (the record's lines before those that tie the files
+// together). Checks every file and every checksum the PNGs record.
+bool checkedSet(const ResultFiles& files, const std::string* settings) {
+  const ResultPng overlay = readResultPng(files.boundaryImage, "overlay");
+  if (!overlay.ok) return false;
+  // Other settings are told before the other files are read.
+  if (settings != nullptr && overlay.shared.compare(0, settings->size(), *settings) != 0) {
+    return false;
+  }
+  const ResultPng partition = readResultPng(files.partitionImage, "partition");
+  if (!partition.ok || partition.width != overlay.width || partition.height != overlay.height ||
+      partition.shared != overlay.shared) {
+    return false;
+  }
+  // The text files are read with bounds that their format and the PNGs' size give: a label is at
+  // most as long as the pixel count, a table line is short and there are at most two adjacency
+  // lines a pixel.
+  const double width = static_cast<double>(overlay.width);
+  const double height = static_cast<double>(overlay.height);
+  const double labelDigits = std::max(2.0, std::floor(std::log10(width * height)) + 1);
+  const FileBytes labels =
+      readRegularFile(files.labels, bytesBound(height * (width * (labelDigits + 1) + 2)));
+  if (!labels.ok || !isWholeLabelText(labels.bytes, overlay.width, overlay.height)) return false;
+  std::string tail = "labels=" + labelChecksum(labels.bytes) + "\n";
+  const std::pair<const std::string*, const char*> tables[] = {{&files.regions, "regions"},
+                                                               {&files.adjacency, "adjacency"}};
+  for (const auto& [path, key] : tables) {
+    if (path->empty()) continue;
+    const FileBytes table = readRegularFile(*path, bytesBound((width * height + 1) * 1024));
+    if (!table.ok) return false;
+    tail.append(key).append("=").append(labelChecksum(table.bytes)).append("\n");
+  }
+  // Tables made beside the results and not asked for now are left as they are, unchecked.
+  std::string_view shared = overlay.shared;
+  for (const auto& [path, key] : {tables[1], tables[0]}) {
+    if (!path->empty() || shared.size() < 2) continue;
+    const std::size_t lastLine = shared.find_last_of('\n', shared.size() - 2) + 1;
+    if (shared.substr(lastLine).starts_with(std::string(key) + "=")) {
+      shared.remove_suffix(shared.size() - lastLine);
+    }
+  }
+  if (shared.size() < tail.size() ||
+      shared.compare(shared.size() - tail.size(), tail.size(), tail) != 0) {
+    return false;
+  }
+  return settings == nullptr || shared.size() - tail.size() == settings->size();
 }
 
 }  // namespace
 
 bool resultsComplete(const ResultFiles& files, const std::string& settings) {
   // As writeResults records it: a line feed ends the settings' last line.
-  const std::string record =
-      settings.empty() || settings.back() == '\n' ? settings : settings + "\n";
-  const PngStructure boundary = pngStructure(files.boundaryImage);
-  if (!boundary.ok || boundary.width == 0 || boundary.height == 0) return false;
-  // Other settings are told before the label file is read.
-  const std::string* recorded = recordOf(boundary);
-  if (recorded == nullptr || recorded->compare(0, record.size(), record) != 0) return false;
-  const PngStructure partition = pngStructure(files.partitionImage);
-  if (!partition.ok || partition.width != boundary.width || partition.height != boundary.height) {
-    return false;
-  }
-  // The tables, when asked for, are written atomically after the label file: there, or not.
-  for (const std::string* table : {&files.regions, &files.adjacency}) {
-    if (!table->empty() && !std::ifstream(*table)) return false;
-  }
-  const std::string* partitionRecord = recordOf(partition);
-  if (partitionRecord == nullptr || *partitionRecord != *recorded) return false;
-  std::ifstream in(files.labels, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return isWholeLabelText(text, boundary.width, boundary.height) &&
-         *recorded == record + "labels=" + labelChecksum(text) + "\n";
+  const std::string record = withLineFeed(settings);
+  return checkedSet(files, &record);
 }
+
+bool resultsBelongTogether(const ResultFiles& files) { return checkedSet(files, nullptr); }
 
 }  // namespace superpixels

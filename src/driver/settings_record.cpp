@@ -34,4 +34,6 @@ std::string maskLine(const std::string& relativePath, bool found, std::string_vi
   return "mask=" + relativePath + " " + labelChecksum(bytes) + "\n";
 }
 
+std::string inputLine(std::string_view bytes) { return "input=" + labelChecksum(bytes) + "\n"; }
+
 }  // namespace superpixels

@@ -16,11 +16,12 @@ namespace superpixels {
 //   connectivity=8
 //
 // COUNT in decimal, WEIGHT in the shortest form that reads back to the same single-precision
-// number. With --masks, every image's record ends with the line of its mask (maskLine).
+// number. With --masks, every image's record goes on with the line of its mask (maskLine); then
+// comes the line of its input file (inputLine).
 // Settings that do not change results (--jobs, --threads, --shard, --max-pixels, --quiet,
-// --progress, --skip-existing) are left out, and so is --regions, whose tables come beside the
-// three results: --skip-existing redoes an image whose tables are missing. --skip-existing redoes
-// every image whose results record other settings, or none.
+// --progress, --skip-existing) are left out; --regions shows in the lines with the tables'
+// checksums that writeResults adds. --skip-existing redoes every image whose results record other
+// settings, or none.
 std::string settingsRecord(const RunOptions& options);
 
 // With --masks, the line that tells an image's mask: "mask=" and the mask's path relative to the
@@ -28,5 +29,10 @@ std::string settingsRecord(const RunOptions& options);
 // "mask=none" when the image has none; so a mask changed, added or removed redoes the image.
 // `bytes` are the mask file's, when `found`.
 std::string maskLine(const std::string& relativePath, bool found, std::string_view bytes);
+
+// The line that ties an image's results to the input file they were made from: "input=" and the
+// checksum of the file's `bytes`; so results of a photo since replaced, or copied from another
+// image, are redone.
+std::string inputLine(std::string_view bytes);
 
 }  // namespace superpixels

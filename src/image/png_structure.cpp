@@ -1,6 +1,7 @@
 #include "image/png_structure.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace superpixels {
@@ -60,8 +61,59 @@ std::string withPngText(std::string_view png, std::string_view keyword, std::str
   return out;
 }
 
+namespace {
+
+constexpr unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+}  // namespace
+
+PngContents readPngContents(std::string_view png) {
+  PngContents contents;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(png.data());
+  if (png.size() < 8 + 12 + 13 || !std::equal(bytes, bytes + 8, signature) ||
+      png.substr(12, 4) != "IHDR") {
+    return contents;
+  }
+  contents.width = bigEndian(bytes + 16);
+  contents.height = bigEndian(bytes + 20);
+  for (std::size_t at = 8; png.size() - at >= 12;) {
+    const std::uint32_t length = bigEndian(bytes + at);
+    if (length > png.size() - at - 12) return contents;
+    const std::string_view type = png.substr(at + 4, 4);
+    const std::string_view body = png.substr(at + 8, length);
+    if (type == "IDAT") {
+      contents.imageData.append(body);
+    } else if (pngChunk(type, body) != png.substr(at, 12 + length)) {
+      return contents;  // the CRC is wrong
+    } else if (type == "tEXt") {
+      const std::size_t nul = body.find('\0');
+      if (nul != std::string_view::npos) {
+        contents.texts.emplace_back(body.substr(0, nul), body.substr(nul + 1));
+      }
+    }
+    at += 12 + length;
+    if (type == "IEND") {
+      contents.ok = at == png.size();
+      return contents;
+    }
+  }
+  return contents;
+}
+
+std::uint64_t pngFileBound(std::string_view head) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(head.data());
+  if (head.size() < 24 || !std::equal(bytes, bytes + 8, signature) ||
+      head.substr(12, 4) != "IHDR") {
+    return 0;
+  }
+  const double raw = double(bigEndian(bytes + 20)) * (1.0 + 8.0 * double(bigEndian(bytes + 16)));
+  const double bound = raw + raw / 100 + (16 << 20);
+  // Declared sizes are at most 2^32 - 1 each: the bound may exceed what 64 bits hold.
+  return bound >= 1.8e19 ? std::numeric_limits<std::uint64_t>::max()
+                         : static_cast<std::uint64_t>(bound);
+}
+
 bool hasPngSignature(std::istream& in) {
-  static constexpr unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   in.clear();
   in.seekg(0);
   unsigned char head[8] = {};

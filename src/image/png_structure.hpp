@@ -29,6 +29,26 @@ inline constexpr std::uint32_t maxPngTextBytes = 65536;
 // without, ancillary and critical chunk bodies alike are skipped by seeking.
 PngStructure readPngStructure(std::istream& in, bool checkCrc);
 
+// A whole PNG file held in memory, checked chunk by chunk.
+struct PngContents {
+  bool ok = false;  // signature, IHDR first, every chunk whole, IEND last with nothing after it,
+                    // and the CRC right in every chunk but IDAT (whose data a caller checksums)
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  std::string imageData;  // the IDAT chunks' bodies, joined in file order
+  // The tEXt chunks (keyword, then text), in file order.
+  std::vector<std::pair<std::string, std::string>> texts;
+};
+
+// Walks the PNG file `png` (its bytes, signature included) as PngContents tells. Inflates nothing.
+PngContents readPngContents(std::string_view png);
+
+// The most bytes a PNG file can take for the size declared by its header, which `head` (the file's
+// first 24 bytes or more: signature and IHDR) holds: 8 bytes a pixel (16-bit RGBA) and a filter
+// byte a row uncompressed, 1% for deflate's and the chunks' framing, and 16 MiB for other chunks.
+// 0 when `head` starts no PNG. A bound for reading a PNG file whole, not a size to allocate.
+std::uint64_t pngFileBound(std::string_view head);
+
 // True when `in` starts with the 8-byte PNG signature; leaves `in` at its start.
 bool hasPngSignature(std::istream& in);
 

@@ -64,9 +64,16 @@ int createTemporary(const std::string& path, std::string& temporary) {
   return -1;
 }
 
+FileIdentity identityOf(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+          static_cast<std::int64_t>(info.st_size), static_cast<std::int64_t>(info.st_mtim.tv_sec),
+          static_cast<std::int64_t>(info.st_mtim.tv_nsec)};
+}
+
 }  // namespace
 
-WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes) {
+WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes,
+                                FileIdentity* written) {
   Temporaries& registry = temporaries();
   std::string temporary;
   int fd;
@@ -99,6 +106,13 @@ WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes)
     data += written;
     left -= static_cast<std::size_t>(written);
   }
+  struct stat info;
+  if (written != nullptr && ::fstat(fd, &info) != 0) {
+    const int cause = errno;
+    ::close(fd);
+    errno = cause;
+    return discard("cannot write file");
+  }
   if (::close(fd) != 0) return discard("cannot write file");
   if (void (*hook)(const std::string&) = beforeRename.load(); hook != nullptr) hook(temporary);
   std::lock_guard<std::mutex> lock(registry.mutex);
@@ -109,7 +123,13 @@ WriteStatus writeFileAtomically(const std::string& path, std::string_view bytes)
     return status;
   }
   registry.inProgress.erase(temporary);
+  if (written != nullptr) *written = identityOf(info);
   return {true, {}};
+}
+
+FileIdentity identityOf(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 ? identityOf(info) : FileIdentity{};
 }
 
 void abandonWritesForExit() {

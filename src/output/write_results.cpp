@@ -31,7 +31,8 @@ WriteStatus encodePng(const cv::Mat& image, std::vector<std::uint8_t>& bytes) {
 
 std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& bgr,
                                       const Result& result, const std::string& record,
-                                      Executor* executor, int threads) {
+                                      Executor* executor, int threads,
+                                      std::array<FileIdentity, 5>* written) {
   if (record.find('\0') != std::string::npos) {
     throw std::invalid_argument("the record of a result must not hold a NUL byte");
   }
@@ -41,25 +42,55 @@ std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& b
   enum { overlay, partition, labels, regions, adjacent };
   // Each file is made and written by a task of its own, side by side when there are threads for
   // it (the overlay's PNG encoding takes longest: 0.44 s of a 12 MP photo's 0.6 s). With a record,
-  // the PNGs record the label text's checksum: the label file's task comes first, and tasks are
-  // handed out in order, so a PNG's task waits only for a task that has already begun. Failures
-  // are reported in the files' order.
-  constexpr std::size_t taskFiles[] = {labels, overlay, partition, regions, adjacent};
-  const bool checksummed = !record.empty() && !files.labels.empty();
-  std::promise<std::string> checksumPromise;
-  const std::shared_future<std::string> checksum = checksumPromise.get_future().share();
+  // the PNGs record the checksums of the label text and of the tables: their tasks come first, and
+  // tasks are handed out in order, so a PNG's task, which waits for them once its image is encoded,
+  // waits only for tasks that have already begun. Failures are reported in the files' order.
+  constexpr std::size_t taskFiles[] = {labels, regions, adjacent, overlay, partition};
+  // The text files whose checksums the PNGs record, in the record's order, with their keys.
+  constexpr std::size_t recordedFiles[] = {labels, regions, adjacent};
+  constexpr const char* recordedKeys[] = {"labels", "regions", "adjacency"};
+  std::promise<std::string> checksumPromises[std::size(recordedFiles)];
+  std::shared_future<std::string> checksums[std::size(recordedFiles)];
+  bool recorded[fileCount] = {};
+  for (std::size_t k = 0; k < std::size(recordedFiles); ++k) {
+    checksums[k] = checksumPromises[k].get_future().share();
+    recorded[recordedFiles[k]] = !record.empty() && !paths[recordedFiles[k]]->empty();
+  }
+  static_assert(fileCount == std::tuple_size_v<std::array<FileIdentity, 5>>);
   WriteStatus statuses[fileCount];
-  const auto pngWithRecord = [&](const cv::Mat& image, WriteStatus& status) {
+  const auto pngWithRecord = [&](const cv::Mat& image, const char* role, WriteStatus& status) {
     std::vector<std::uint8_t> encoded;
     status = encodePng(image, encoded);
     const std::string_view png(reinterpret_cast<const char*>(encoded.data()), encoded.size());
     if (!status.ok || record.empty()) return std::string(png);
-    std::string recorded = record;
-    if (recorded.back() != '\n') recorded += '\n';
-    if (checksummed) recorded += "labels=" + checksum.get() + "\n";
-    std::string bytes = withPngText(png, resultRecordKeyword, recorded);
+    // Ties this file to the others of the set and its own pixels: the tables and label file by
+    // their checksums, its role (the overlay and the partition are of one size), and a checksum of
+    // its compressed pixel data, which a reader checks without decoding.
+    std::string text = record;
+    if (text.back() != '\n') text += '\n';
+    for (std::size_t k = 0; k < std::size(recordedFiles); ++k) {
+      if (recorded[recordedFiles[k]]) {
+        text.append(recordedKeys[k]).append("=").append(checksums[k].get()).append("\n");
+      }
+    }
+    text.append("file=").append(role).append("\n");
+    text.append("pixels=").append(labelChecksum(readPngContents(png).imageData)).append("\n");
+    std::string bytes = withPngText(png, resultRecordKeyword, text);
     if (bytes.empty()) status = {false, "cannot encode PNG (no header chunk)"};
     return bytes;
+  };
+  // Makes the text of a file whose checksum the PNGs record, and hands the checksum on.
+  const auto recordedText = [&](std::size_t file, const auto& make) {
+    std::size_t k = 0;
+    while (recordedFiles[k] != file) ++k;
+    try {
+      std::string bytes = make();
+      if (recorded[file]) checksumPromises[k].set_value(labelChecksum(bytes));
+      return bytes;
+    } catch (...) {
+      if (recorded[file]) checksumPromises[k].set_exception(std::current_exception());
+      throw;
+    }
   };
   const auto task = [&](std::int64_t index) {
     const std::size_t file = taskFiles[index];
@@ -69,30 +100,28 @@ std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& b
     std::string bytes;
     switch (file) {
       case labels:
-        try {
-          bytes = labelText(result);
-          if (checksummed) checksumPromise.set_value(labelChecksum(bytes));
-        } catch (...) {
-          if (checksummed) checksumPromise.set_exception(std::current_exception());
-          throw;
-        }
+        bytes = recordedText(file, [&] { return labelText(result); });
         break;
       case overlay:
-        bytes = pngWithRecord(boundaryImage(bgr, result.labels), status);
+        bytes = pngWithRecord(boundaryImage(bgr, result.labels), "overlay", status);
         if (!status.ok) return;
         break;
       case partition:
-        bytes = pngWithRecord(partitionImage(result), status);
+        bytes = pngWithRecord(partitionImage(result), "partition", status);
         if (!status.ok) return;
         break;
       case regions:
-        bytes = regionsCsv(describeRegions(result.labels, result.width, result.height, bgr));
+        bytes = recordedText(file, [&] {
+          return regionsCsv(describeRegions(result.labels, result.width, result.height, bgr));
+        });
         break;
       default:
-        bytes = adjacencyCsv(adjacency(result.labels, result.width, result.height));
+        bytes = recordedText(file, [&] {
+          return adjacencyCsv(adjacency(result.labels, result.width, result.height));
+        });
         break;
     }
-    status = writeFileAtomically(path, bytes);
+    status = writeFileAtomically(path, bytes, written != nullptr ? &(*written)[file] : nullptr);
   };
   if (executor == nullptr || threads <= 1) {
     for (std::size_t index = 0; index < fileCount; ++index) task(index);

@@ -3,9 +3,16 @@
 
 #include "driver/existing_results.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <functional>
+#include <sstream>
+
+#include "driver/arguments.hpp"
 
 #include "driver/settings_record.hpp"
+#include "output/atomic_file.hpp"
 #include "output/label_file.hpp"
 #include "support/files.hpp"
 #include "support/images.hpp"
@@ -13,69 +20,6 @@
 
 namespace superpixels::testing {
 namespace {
-
-// A PNG that declares a width x height image and records `record`, as a result PNG does.
-std::string recordedPng(std::uint32_t width, std::uint32_t height, const std::string& record) {
-  return pngSignature + pngHeaderChunk(width, height) +
-         pngChunk("tEXt", std::string("superpixels") + '\0' + record) + pngChunk("IEND", "");
-}
-
-TEST(ExistingResults, WholeOnlyWhenBothPngsEndAgreeWithTheLabelFileAndRecordTheSettings) {
-  TempFolder folder;
-  const std::string boundary = (folder / "a_KVR.png").string();
-  const std::string partition = (folder / "a_partition.png").string();
-  const std::string labels = (folder / "a.txt").string();
-  ResultFiles files;
-  files.boundaryImage = boundary;
-  files.partitionImage = partition;
-  files.labels = labels;
-  const std::string settings = "version=1.0.0\ncount=5\nweight=0.5\n";
-  const std::string labelText = "0\t0\t1\t\r\n0\t1\t1\t\r\n";
-  const std::string record = settings + "labels=" + labelChecksum(labelText) + "\n";
-  const std::string png3x2 = recordedPng(3, 2, record);
-  const auto reset = [&] {
-    writeFile(boundary, png3x2);
-    writeFile(partition, png3x2);
-    writeFile(labels, labelText);
-  };
-  reset();
-  EXPECT_TRUE(resultsComplete(files, settings));
-  EXPECT_TRUE(resultsComplete(files, "version=1.0.0\ncount=5\nweight=0.5"));
-
-  writeFile(labels, labelText + "0\t1\t1\t\r\n");
-  EXPECT_FALSE(resultsComplete(files, settings)) << "a row too many";
-  writeFile(labels, "0\t0\t1\t\r\n0\t1\t");
-  EXPECT_FALSE(resultsComplete(files, settings)) << "cut short";
-  writeFile(labels, "0\t0\t\r\n0\t1\t\r\n");
-  EXPECT_FALSE(resultsComplete(files, settings)) << "a column too few";
-  // Whole, but not the one written with the PNGs: left by a run with other settings that was
-  // interrupted after writing the PNGs, say.
-  writeFile(labels, "0\t1\t1\t\r\n0\t1\t1\t\r\n");
-  EXPECT_FALSE(resultsComplete(files, settings)) << "another label file";
-  reset();
-
-  writeFile(partition, png3x2.substr(0, png3x2.size() - 1));
-  EXPECT_FALSE(resultsComplete(files, settings)) << "PNG cut short";
-  writeFile(partition, recordedPng(2, 3, record));
-  EXPECT_FALSE(resultsComplete(files, settings)) << "PNGs of different sizes";
-  writeFile(partition, pngDeclaring(3, 2));
-  EXPECT_FALSE(resultsComplete(files, settings)) << "a PNG without record";
-  writeFile(partition, recordedPng(3, 2, "version=1.0.0\ncount=6\nweight=0.5\nlabels=0\n"));
-  EXPECT_FALSE(resultsComplete(files, settings)) << "the PNGs disagree";
-  std::string damaged = png3x2;
-  damaged[damaged.size() - 12 - 1] ^= 1;  // the text chunk's CRC, just before IEND
-  writeFile(partition, damaged);
-  EXPECT_FALSE(resultsComplete(files, settings)) << "a record whose CRC is wrong";
-  fs::remove(partition);
-  EXPECT_FALSE(resultsComplete(files, settings)) << "a missing file";
-  reset();
-
-  for (const std::string other :
-       {"version=1.0.0\ncount=6\nweight=0.5\n", "version=1.0.0\ncount=5\nweight=0.51\n",
-        "version=0.9.0\ncount=5\nweight=0.5\n", "version=1.0.0\n"}) {
-    EXPECT_FALSE(resultsComplete(files, other)) << other;
-  }
-}
 
 TEST(SettingsRecord, HoldsTheVersionAndTheValuesUsed) {
   RunOptions options;
@@ -116,6 +60,132 @@ TEST_F(SmallTreeTest, SkipExistingRedoesOnlyMissingOrBrokenResults) {
   const ToolRun nothingLeft = run({"--skip-existing", in_, out_, "5", "0.5"});
   EXPECT_EQ(nothingLeft.exitCode, 0);
   EXPECT_EQ(nothingLeft.out, "");
+}
+
+// Every file kept must be the one this run would write: tied to this image's bytes, these settings
+// (the tables' COUNT too) and the other files of its set, and whole. Each image of the tree gets
+// one kind of damage; the rerun redoes exactly those, and reads no special file in a result's
+// place (a FIFO would block it, /dev/zero never ends).
+TEST_F(SmallTreeTest, SkipExistingKeepsOnlyTheFilesThisRunWouldWrite) {
+  makeTree();
+  const std::string other = temp_.str() + "/other";
+  fs::create_directories(other);
+  ASSERT_EQ(run({"--quiet", "--regions", in_, other, "6", "0.5"}).exitCode, 0);
+  ASSERT_EQ(run({"--quiet", "--regions", in_, out_, "5", "0.5"}).exitCode, 0);
+  const auto table = [&](const std::string& base, const std::string& kind) {
+    return out_ + "/partition_results/" + base + "_" + kind + ".csv";
+  };
+  const auto otherCounts = [&](const std::string& path) {
+    return readFile(other + path.substr(out_.size()));
+  };
+  const auto& b = bases_;
+  const std::string swapped = readFile(superpixelFile(b[4]));
+  std::string flipped = readFile(superpixelFile(b[3]));
+  flipped[flipped.find("IDAT") + 40] ^= 0x10;
+  const std::string cut = readFile(partitionFile(b[10]));
+  const std::vector<std::pair<std::string, std::function<void()>>> damage = {
+      {"tables of another COUNT",
+       [&] { writeFile(table(b[0], "regions"), otherCounts(table(b[0], "regions"))); }},
+      {"an empty table", [&] { writeFile(table(b[1], "adjacency"), ""); }},
+      {"a table cut short",
+       [&] {
+         const std::string csv = readFile(table(b[2], "regions"));
+         writeFile(table(b[2], "regions"), csv.substr(0, csv.size() - 10));
+       }},
+      {"a byte flipped in the overlay's pixel data",
+       [&] { writeFile(superpixelFile(b[3]), flipped); }},
+      {"the overlay and the partition swapped",
+       [&] {
+         writeFile(superpixelFile(b[4]), readFile(partitionFile(b[4])));
+         writeFile(partitionFile(b[4]), swapped);
+       }},
+      {"the photo replaced by another of another size",
+       [&] { image(b[5] + ".png", noiseImage(20, 12, 99)); }},
+      {"the results of another image copied over",
+       [&] {
+         for (const auto& [from, to] : {std::pair{superpixelFile(b[7]), superpixelFile(b[6])},
+                                        std::pair{partitionFile(b[7]), partitionFile(b[6])},
+                                        std::pair{labelFile(b[7]), labelFile(b[6])}}) {
+           writeFile(to, readFile(from));
+         }
+       }},
+      {"a FIFO as the overlay",
+       [&] {
+         fs::remove(superpixelFile(b[7]));
+         ASSERT_EQ(::mkfifo(superpixelFile(b[7]).c_str(), 0600), 0);
+       }},
+      {"/dev/zero as the label file",
+       [&] {
+         fs::remove(labelFile(b[8]));
+         fs::create_symlink("/dev/zero", labelFile(b[8]));
+       }},
+      {"the label file of another COUNT",
+       [&] { writeFile(labelFile(b[9]), otherCounts(labelFile(b[9]))); }},
+      {"the partition cut short",
+       [&] { writeFile(partitionFile(b[10]), cut.substr(0, cut.size() - 20)); }},
+  };
+  std::vector<std::string> damaged;
+  for (std::size_t i = 0; i < damage.size(); ++i) {
+    SCOPED_TRACE(damage[i].first);
+    damage[i].second();
+    damaged.push_back(b[i]);
+  }
+  const std::string fresh = temp_.str() + "/fresh";
+  fs::create_directories(fresh);
+  ASSERT_EQ(run({"--quiet", "--regions", in_, fresh, "5", "0.5"}).exitCode, 0);
+
+  const ToolRun rerun = run({"--skip-existing", "--regions", in_, out_, "5", "0.5"});
+  EXPECT_EQ(rerun.exitCode, 0) << rerun.err;
+  std::sort(damaged.begin(), damaged.end());  // walk order
+  std::string expectedLines;
+  for (const std::string& base : damaged) {
+    expectedLines += imageLines(in_ + "/" + base + ".png", out_, "/" + base);
+  }
+  EXPECT_EQ(rerun.out, expectedLines);
+  EXPECT_EQ(contentsOf(out_), contentsOf(fresh));
+}
+
+// A mask that is no regular file fails its image at once, instead of blocking the run (a FIFO) or
+// filling its memory (/dev/zero).
+TEST_F(ToolTest, AMaskThatIsNoRegularFileFailsItsImage) {
+  image("a.png", noiseImage(24, 16, 3));
+  image("b.png", noiseImage(24, 16, 4));
+  const std::string masks = temp_.str() + "/masks";
+  fs::create_directories(masks);
+  ASSERT_EQ(::mkfifo((masks + "/a.png").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", masks + "/b.png");
+  const ToolRun masked = run({"--masks", masks, in_, out_, "5", "0.5"});
+  EXPECT_EQ(masked.exitCode, 1);
+  EXPECT_EQ(masked.err,
+            masks + "/a.png: not a regular file\n" + masks + "/b.png: not a regular file\n");
+}
+
+// Another run writing the same image at the same time (with another COUNT) replaces this run's
+// label file after this run wrote it and before its PNGs land: the writer finds its set mixed and
+// writes its files again. The other run's file lands from the rename hook, at that very point.
+TEST_F(ToolTest, AWriterWhoseSetAnotherRunMixedWritesItsOwnAgain) {
+  image("a.png", noiseImage(24, 16, 5));
+  const std::string fresh = temp_.str() + "/fresh";
+  fs::create_directories(fresh);
+  ASSERT_EQ(run({"--quiet", in_, fresh, "5", "0.5"}).exitCode, 0);
+  ASSERT_EQ(run({"--quiet", in_, out_, "6", "0.5"}).exitCode, 0);
+  static std::string otherLabels, labelPath;
+  static int landed;
+  otherLabels = readFile(labelFile("a"));
+  labelPath = labelFile("a");
+  landed = 0;
+  setBeforeRenameHookForTesting([](const std::string& temporary) {
+    if (temporary.find("a_KVR.png") != std::string::npos && landed++ == 0) {
+      writeFile(labelPath, otherLabels);
+    }
+  });
+  std::ostringstream out, err;
+  const int code =
+      runCommandLine({"--jobs", "1", "--threads", "1", in_, out_, "5", "0.5"}, out, err);
+  setBeforeRenameHookForTesting(nullptr);
+  EXPECT_EQ(code, 0) << err.str();
+  EXPECT_EQ(landed, 2) << "the overlay written twice";
+  EXPECT_EQ(contentsOf(out_), contentsOf(fresh)) << "one set, this run's";
 }
 
 // Results of other settings, or of a build that recorded none, are made again; then they are the

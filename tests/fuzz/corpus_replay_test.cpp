@@ -6,6 +6,7 @@
 
 #include "header_fuzz.hpp"
 #include "pipeline_fuzz.hpp"
+#include "record_fuzz.hpp"
 #include "support/files.hpp"
 
 namespace superpixels::testing {
@@ -40,6 +41,12 @@ TEST(FuzzCorpus, EveryKeptPipelineInputPassesThePipelineChecks) {
 TEST(FuzzCorpus, EveryKeptHeaderInputPassesTheHeaderChecks) {
   for (const auto& [path, bytes] : corpus("header_corpus")) {
     EXPECT_EQ(fuzz::checkHeader(bytesOf(bytes), bytes.size()), "") << path.filename();
+  }
+}
+
+TEST(FuzzCorpus, EveryKeptRecordInputPassesTheRecordChecks) {
+  for (const auto& [path, bytes] : corpus("record_corpus")) {
+    EXPECT_EQ(fuzz::checkRecord(bytesOf(bytes), bytes.size()), "") << path.filename();
   }
 }
 

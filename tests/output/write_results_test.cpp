@@ -4,8 +4,10 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include <stdexcept>
+#include <tuple>
 
 #include "driver/output_tree.hpp"
+#include "image/png_structure.hpp"
 #include "output/label_file.hpp"
 #include "superpixels/io.hpp"
 #include "support/files.hpp"
@@ -81,9 +83,10 @@ TEST(ResultFiles, AreWrittenAsEncodedOverExistingFilesAndFailuresAreReported) {
   EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 2);
 }
 
-// A record goes into both PNGs, right after the header chunk, with the label file's checksum; the
-// pixels and the label file are those written without it.
-TEST(ResultFiles, RecordGoesIntoBothPngsAfterTheHeaderWithTheLabelChecksum) {
+// A record goes into both PNGs, right after the header chunk, with the checksums of the label file
+// and the tables, the PNG's role and the checksum of its own pixel data; the pixels and the label
+// file are those written without it.
+TEST(ResultFiles, RecordGoesIntoBothPngsAfterTheHeaderWithTheChecksumsThatTieTheSet) {
   TempFolder folder;
   const cv::Mat source = colourfulImage(6, 4);
   Result result;
@@ -101,29 +104,39 @@ TEST(ResultFiles, RecordGoesIntoBothPngsAfterTheHeaderWithTheLabelChecksum) {
     files.labels = base + labelSuffix;
     return files;
   };
-  const ResultFiles plain = filesIn("plain"), recorded = filesIn("recorded");
+  const ResultFiles plain = filesIn("plain");
+  ResultFiles recorded = filesIn("recorded");
+  recorded.regions = folder.str() + "/recorded_regions.csv";
+  recorded.adjacency = folder.str() + "/recorded_adjacency.csv";
   ASSERT_TRUE(writeResults(plain, source, result).empty());
   ASSERT_TRUE(writeResults(recorded, source, result, "count=2\nweight=0.5").empty());
 
   const std::string labels = readFile(plain.labels);
   EXPECT_EQ(readFile(recorded.labels), labels);
-  const std::string expected = std::string("tEXtsuperpixels") + '\0' +
-                               "count=2\nweight=0.5\nlabels=" + labelChecksum(labels) + "\n";
-  for (const auto& [without, with] : {std::pair{plain.boundaryImage, recorded.boundaryImage},
-                                      std::pair{plain.partitionImage, recorded.partitionImage}}) {
+  const std::string shared = std::string("tEXtsuperpixels") + '\0' +
+                             "count=2\nweight=0.5\nlabels=" + labelChecksum(labels) +
+                             "\nregions=" + labelChecksum(readFile(recorded.regions)) +
+                             "\nadjacency=" + labelChecksum(readFile(recorded.adjacency)) + "\n";
+  for (const auto& [without, with, role] :
+       {std::tuple{plain.boundaryImage, recorded.boundaryImage, "overlay"},
+        std::tuple{plain.partitionImage, recorded.partitionImage, "partition"}}) {
     SCOPED_TRACE(with);
     const std::string png = readFile(with);
+    const std::string pixels = labelChecksum(readPngContents(readFile(without)).imageData);
+    const std::string expected = shared + "file=" + role + "\npixels=" + pixels + "\n";
     // Signature (8 bytes), IHDR (25 bytes), then the text chunk: its length, then the above.
     EXPECT_EQ(png.substr(37, expected.size()), expected);
     expectSameImage(cv::imread(without, cv::IMREAD_COLOR), cv::imread(with, cv::IMREAD_COLOR));
     EXPECT_EQ(readFile(without).find("tEXt"), std::string::npos) << "no record, no chunk";
   }
 
-  // Without a label file, the record alone.
+  // Without the other files, the PNG's own lines alone follow the record.
   ResultFiles noLabels;
   noLabels.boundaryImage = folder.str() + "/alone_KVR.png";
   ASSERT_TRUE(writeResults(noLabels, source, result, "count=2\n").empty());
-  const std::string body = std::string("superpixels") + '\0' + "count=2\n";
+  const std::string body = std::string("superpixels") + '\0' + "count=2\nfile=overlay\npixels=" +
+                           labelChecksum(readPngContents(readFile(plain.boundaryImage)).imageData) +
+                           "\n";
   EXPECT_EQ(readFile(noLabels.boundaryImage).substr(33, 8 + body.size()),
             std::string("\0\0\0", 3) + static_cast<char>(body.size()) + "tEXt" + body);
   EXPECT_THROW(writeResults(noLabels, source, result, std::string("a\0b", 3)),
