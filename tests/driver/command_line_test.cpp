@@ -10,6 +10,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "image/png_structure.hpp"
 #include "superpixels/io.hpp"
 #include "superpixels/superpixels.hpp"
 #include "support/files.hpp"
@@ -113,6 +114,20 @@ TEST_F(CommandLineTest, ImageFileAsInputKeepsItsName) {
   EXPECT_EQ(result.out, imageLines(in_ + "/sub/elm.jpg", out_, "/elm"));
   EXPECT_EQ(treeOf(out_), resultTree({}, {"elm", "oak"}));
   EXPECT_EQ(readFile(labelFile("oak")), labelText(segment(oak, Options{6, 0.5f})));
+}
+
+// The README shows the record of examples/chelsea.png at 200 and 0.5 as the tool writes it.
+TEST_F(CommandLineTest, TheReadmesSettingsRecordIsTheOneTheToolWrites) {
+  const std::string readme = readFile(SUPERPIXELS_TEST_SOURCE_DIR "/../README.md");
+  const std::size_t section = readme.find("### Settings record");
+  ASSERT_NE(section, std::string::npos);
+  const std::size_t begin = readme.find("```\n", section) + 4;
+  const std::string shown = readme.substr(begin, readme.find("```\n", begin) - begin);
+  const ToolRun run = runOn(SUPERPIXELS_TEST_SOURCE_DIR "/../examples/chelsea.png", "200", "0.5");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const PngContents png = readPngContents(readFile(superpixelFile("chelsea")));
+  ASSERT_EQ(png.texts.size(), 1u);
+  EXPECT_EQ(png.texts[0].second, shown);
 }
 
 TEST_F(CommandLineTest, DamagedImagesAreReportedAndTheOthersStillProcessed) {
