@@ -101,6 +101,7 @@ struct Outcome {
   std::string out;
   std::string err;
   ImageStatus status = ImageStatus::failed;
+  bool unreported = false;  // failed, and the reason could not even be put into words
   bool done = false;
 };
 
@@ -153,30 +154,51 @@ class ImageQueue {
 };
 
 // Takes images from the queue until none is left, then helps the images still being segmented
-// until all are finished. Nothing escapes: a failure is the image's. Images are handed out in walk
-// order, so the earlier image an image waits for is already being segmented by another worker, or
-// finished.
+// until all are finished. Nothing escapes: a failure of any kind is the image's, and every image
+// handed out is finished, or the thread printing the outcomes would wait for it for ever. Images
+// are handed out in walk order, so the earlier image an image waits for is already being
+// segmented by another worker, or finished. Outside the `try` only the queue's and the executor's
+// mutexes are locked, which fails only in a broken program.
 void work(ImageQueue& queue, const std::vector<WalkEntry>& images,
           const std::vector<std::size_t>& earlier, const RunOptions& options,
-          const OutputTree& tree, const std::string& settings, Executor& executor) {
+          const OutputTree& tree, const std::string& settings, Executor& executor) noexcept {
   std::size_t index;
   while (queue.next(index)) {
-    if (earlier[index] != noEarlierImage) queue.waitFor(earlier[index]);
     const WalkEntry& entry = images[index];
-    std::ostringstream out, err;
     Outcome outcome;
     try {
-      outcome.status = processImage(entry, options, tree, settings, executor, out, err);
-    } catch (const std::exception& e) {
-      err << entry.fullPath << ": " << e.what() << "\n";
+      if (earlier[index] != noEarlierImage) queue.waitFor(earlier[index]);
+      std::ostringstream out, err;
+      try {
+        outcome.status = processImage(entry, options, tree, settings, executor, out, err);
+      } catch (const std::exception& e) {
+        err << entry.fullPath << ": " << e.what() << "\n";
+      } catch (...) {
+        err << entry.fullPath << ": failed for an unknown reason\n";
+      }
+      if (!options.quiet) outcome.out = out.str();
+      outcome.err = err.str();
+    } catch (...) {
+      // Even the report could not be made (no memory for it): the printer names the image.
+      outcome = Outcome{};
+      outcome.unreported = true;
     }
-    if (!options.quiet) outcome.out = out.str();
-    outcome.err = err.str();
     queue.finish(index, std::move(outcome));
     if (queue.allFinished()) executor.wake();
   }
   executor.help([&] { return queue.allFinished(); });
 }
+
+// Joins the workers however the thread that started them leaves, as a joinable std::thread that
+// is destroyed ends the process.
+struct JoinOnExit {
+  std::vector<std::thread>& threads;
+  ~JoinOnExit() {
+    for (std::thread& thread : threads) {
+      if (thread.joinable()) thread.join();
+    }
+  }
+};
 
 // Creates the mirror of every folder the walk met, in walk order, prints what went wrong, and
 // returns the images to segment: those not inside a folder whose mirror failed (such a folder is
@@ -298,13 +320,15 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   const int perImage = threadsFor(options.segmentation.threads);
   Executor executor(std::max(0, perImage - static_cast<int>(jobs)));
   std::vector<std::thread> workers;
+  const JoinOnExit joinWorkers{workers};
   try {
+    workers.reserve(jobs);
     for (std::size_t j = 0; j < jobs; ++j) {
       workers.emplace_back(work, std::ref(queue), std::cref(images), std::cref(earlier),
                            std::cref(options), std::cref(tree), std::cref(settings),
                            std::ref(executor));
     }
-  } catch (const std::system_error&) {
+  } catch (...) {
     // Fewer threads than asked for; with none at all, this thread does the work.
     if (workers.empty()) work(queue, images, earlier, options, tree, settings, executor);
   }
@@ -312,10 +336,11 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   progress.update(0);
   for (std::size_t index = 0; index < images.size(); ++index) {
     const Outcome outcome = queue.take(index);
-    if (!outcome.out.empty() || !outcome.err.empty()) {
+    if (!outcome.out.empty() || !outcome.err.empty() || outcome.unreported) {
       progress.clear();
       out << outcome.out << std::flush;
       err << outcome.err << std::flush;
+      if (outcome.unreported) err << images[index].fullPath << ": out of memory" << std::endl;
       progress.show();
     }
     progress.update(static_cast<int>(index) + 1);
@@ -332,7 +357,6 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
     }
   }
   progress.clear();
-  for (std::thread& worker : workers) worker.join();
   if (summary.otherFormatFiles > 0) {
     err << "superpixels: skipped " << summary.otherFormatFiles
         << (summary.otherFormatFiles == 1 ? " file" : " files")
