@@ -261,15 +261,14 @@ std::vector<WalkEntry> mirrorWalk(std::vector<WalkEntry> entries, const OutputTr
   return images;
 }
 
-// Why `path` is no folder the tool can write into (the system's reason), or empty.
+}  // namespace
+
 std::string unusableFolder(const std::string& path) {
   struct stat info;
   if (::stat(path.c_str(), &info) != 0) return std::strerror(errno);
   if (!S_ISDIR(info.st_mode)) return std::strerror(ENOTDIR);
   return {};
 }
-
-}  // namespace
 
 int exitCode(const RunSummary& summary) {
   if (summary.outputFoldersFailed) return 255;

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <chrono>
 
+#include "superpixels/superpixels.hpp"
+
 namespace superpixels {
 
 int threadsFor(int requested) {
   if (requested > 0) return requested;
-  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  return static_cast<int>(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, maxThreads));
 }
 
 Executor::Executor(int helpers)

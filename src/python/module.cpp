@@ -274,6 +274,7 @@ PYBIND11_MODULE(_core, module) {
   module.doc() = "The compiled part of superpixels; use the functions of the package itself.";
   module.attr("__version__") = superpixels::version();
   module.attr("max_superpixel_count") = superpixels::maxSuperpixelCount;
+  module.attr("max_threads") = superpixels::maxThreads;
   module.attr("max_tolerance") = superpixels::eval::maxTolerance;
 
   // py::arg().noconvert() on the arrays: the Python layer hands over exactly the dtype and layout

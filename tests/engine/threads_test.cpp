@@ -77,11 +77,13 @@ TEST(Threads, ImagesSideBySideShareOneExecutor) {
   EXPECT_EQ(bShared.labels, bAlone.labels);
 }
 
-TEST(Threads, NegativeCountsAreRefused) {
-  Options options;
-  options.threads = -1;
-  EXPECT_EQ(options.check().field, OptionField::threads);
-  EXPECT_THROW(segment(noiseImage(8, 8), options), std::invalid_argument);
+TEST(Threads, CountsOutsideZeroToTheCapAreRefused) {
+  for (const int threads : {-1, maxThreads + 1}) {
+    Options options;
+    options.threads = threads;
+    EXPECT_EQ(options.check().field, OptionField::threads);
+    EXPECT_THROW(segment(noiseImage(8, 8), options), std::invalid_argument);
+  }
 }
 
 }  // namespace
