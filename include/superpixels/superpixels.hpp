@@ -3,7 +3,9 @@
 // Public interface of the superpixels engine: one decoded colour image in, one label map out.
 // Reading and writing files is in superpixels/io.hpp.
 
+#include <atomic>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,11 @@ struct Options {
   // Threads working on the image: 0 for one per hardware thread, 1 for the calling thread alone,
   // at most maxThreads. The result is the same for every number.
   std::int32_t threads = 0;
+  // When given and once it holds true, segment() stops within about a stage's step (between
+  // stages, refinement passes and every few thousand merges) and throws SegmentationStopped: how
+  // an interactive front end lets Ctrl-C end a long call. Set from any thread; must outlive the
+  // call. Never changes a result that is returned.
+  const std::atomic<bool>* stop = nullptr;
 
   // The first field that is not usable, if any.
   OptionsCheck check() const;
@@ -86,6 +93,11 @@ struct Result {
   // Display colour per compact superpixel number.
   std::vector<Colour> colours;
   StageTimes times;
+};
+
+// What segment() throws when Options::stop asked it to stop.
+struct SegmentationStopped : std::runtime_error {
+  SegmentationStopped() : std::runtime_error("segmentation stopped on request") {}
 };
 
 // Segments one image: `bgr` must be 8-bit with 3 channels in blue, green, red order (as cv::imread
