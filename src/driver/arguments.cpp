@@ -89,8 +89,8 @@ bool isDecimalNumber(const std::string& text) {
 }
 
 // WEIGHT: a decimal number, rounded to double precision and then to single precision (as every
-// earlier release did), without a minus sign and finite in single precision. Values too small for single
-// precision become 0. Sets `weight`, or returns what is wrong.
+// earlier release did), without a minus sign and finite in single precision. Values too small for
+// single precision become 0. Sets `weight`, or returns what is wrong.
 std::string parseWeight(const std::string& text, float& weight) {
   if (!isDecimalNumber(text)) return named("WEIGHT", text) + " is not a decimal number";
   // The tool never sets a locale, so strtod reads "." as the decimal point.

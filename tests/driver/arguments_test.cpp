@@ -54,7 +54,8 @@ TEST(Arguments, OptionsAreRecognisedAnywhereBeforeTheirEnd) {
 
 // 0 is one per hardware thread, as in the library and in Python; the cap is the library's.
 TEST(Arguments, ThreadsFromZeroToTheLibrarysCap) {
-  for (const auto& [text, threads] : {std::pair{"0", 0}, std::pair{"3", 3}, std::pair{"4096", 4096}}) {
+  for (const auto& [text, threads] :
+       {std::pair{"0", 0}, std::pair{"3", 3}, std::pair{"4096", 4096}}) {
     const ParsedArguments parsed = parseArguments({"--threads", text, "in", "out", "5", "0.5"});
     ASSERT_EQ(parsed.action, Action::run) << parsed.message;
     EXPECT_EQ(parsed.run.segmentation.threads, threads);
@@ -124,18 +125,10 @@ TEST(Arguments, CountThatIsNotAWholeNumberInRangeIsRefusedRepeatingTheText) {
 }
 
 TEST(Arguments, WeightIsADecimalNumberRoundedToSinglePrecision) {
-  const std::pair<const char*, float> accepted[] = {{"0.5", 0.5f},
-                                                    {".5", 0.5f},
-                                                    {"5.", 5.0f},
-                                                    {"1e-1", 0.1f},
-                                                    {"+0.25", 0.25f},
-                                                    {"1E+2", 100.0f},
-                                                    {"3", 3.0f},
-                                                    {"0.1", 0.1f},
-                                                    {"1e38", 1e38f},
-                                                    {"0", 0.0f},
-                                                    {"1e-50", 0.0f},
-                                                    {"0.30000001", 0.30000001f}};
+  const std::pair<const char*, float> accepted[] = {
+      {"0.5", 0.5f},    {".5", 0.5f},     {"5.", 5.0f},    {"1e-1", 0.1f},
+      {"+0.25", 0.25f}, {"1E+2", 100.0f}, {"3", 3.0f},     {"0.1", 0.1f},
+      {"1e38", 1e38f},  {"0", 0.0f},      {"1e-50", 0.0f}, {"0.30000001", 0.30000001f}};
   for (const auto& [text, value] : accepted) {
     SCOPED_TRACE(std::string("WEIGHT '") + text + "'");
     const ParsedArguments parsed = parseWeight(text);

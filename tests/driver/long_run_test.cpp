@@ -64,9 +64,8 @@ TEST_F(LongRunTest, FiveThousandImagesInFlatMemoryWithoutLeakingDescriptors) {
   int pipeEnds[2];
   ASSERT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
   constexpr int jobs = 2;
-  const pid_t pid =
-      startTool({"--jobs", std::to_string(jobs), in_, out_, "4", "0.5"},
-                "/dev/fd/" + std::to_string(pipeEnds[1]), 16);
+  const pid_t pid = startTool({"--jobs", std::to_string(jobs), in_, out_, "4", "0.5"},
+                              "/dev/fd/" + std::to_string(pipeEnds[1]), 16);
   ::close(pipeEnds[1]);
   ASSERT_GT(pid, 0);
   std::vector<Sample> samples;
