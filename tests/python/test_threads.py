@@ -80,7 +80,14 @@ def test_threads_inside_one_image_change_nothing():
 
 def test_bad_thread_counts():
     image = np.zeros((8, 8, 3), np.uint8)
-    for bad, error in ((-1, ValueError), (1.5, TypeError), (True, TypeError), ("2", TypeError)):
+    # 4096 is the library's cap, the same as the tool's --threads.
+    for bad, error in (
+        (-1, ValueError),
+        (4097, ValueError),
+        (1.5, TypeError),
+        (True, TypeError),
+        ("2", TypeError),
+    ):
         try:
             superpixels.segment(image, threads=bad)
         except error as e:
