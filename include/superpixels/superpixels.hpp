@@ -3,7 +3,9 @@
 // Public interface of the superpixels engine: one decoded colour image in, one label map out.
 // Reading and writing files is in superpixels/io.hpp.
 
+#include <atomic>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,12 @@ constexpr std::int32_t maxSuperpixelCount = 2147483647 / 25;
 
 // Largest number of pixels an image may have: pixel indices are 32-bit signed integers.
 constexpr std::int64_t maxPixelCount = 2147483647;
+
+// Most threads one image may ask for (Options::threads), in the library, the tool's --threads and
+// Python's threads= alike: more than the hardware threads of the largest machines, so that it
+// only stops a mistyped number from starting thousands of threads that would share the same
+// cores (each with a stack of its own).
+constexpr std::int32_t maxThreads = 4096;
 
 // The field of Options a check refused.
 enum class OptionField { none, superpixelCount, weightFactor, connectivity, threads };
@@ -39,9 +47,14 @@ struct Options {
   // 8: every superpixel is one piece through its pixels' 8 neighbours (corners count); 4: through
   // the 4 horizontal and vertical neighbours only, as code that assumes 4-connectivity expects.
   std::int32_t connectivity = 8;
-  // Threads working on the image: 0 for one per hardware thread, 1 for the calling thread alone.
-  // The result is the same for every number.
+  // Threads working on the image: 0 for one per hardware thread, 1 for the calling thread alone,
+  // at most maxThreads. The result is the same for every number.
   std::int32_t threads = 0;
+  // When given and once it holds true, segment() stops within about a stage's step (between
+  // stages, refinement passes and every few thousand merges) and throws SegmentationStopped: how
+  // an interactive front end lets Ctrl-C end a long call. Set from any thread; must outlive the
+  // call. Never changes a result that is returned.
+  const std::atomic<bool>* stop = nullptr;
 
   // The first field that is not usable, if any.
   OptionsCheck check() const;
@@ -80,6 +93,11 @@ struct Result {
   // Display colour per compact superpixel number.
   std::vector<Colour> colours;
   StageTimes times;
+};
+
+// What segment() throws when Options::stop asked it to stop.
+struct SegmentationStopped : std::runtime_error {
+  SegmentationStopped() : std::runtime_error("segmentation stopped on request") {}
 };
 
 // Segments one image: `bgr` must be 8-bit with 3 channels in blue, green, red order (as cv::imread

@@ -22,8 +22,8 @@ ParsedArguments usageError(std::string message, bool showUsage = true) {
   return parsed;
 }
 
-// Most images segmented side by side.
-constexpr std::int64_t maxJobs = 4096;
+// Most images segmented side by side: each has a thread of its own, so the cap on threads.
+constexpr std::int64_t maxJobs = maxThreads;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -89,13 +89,14 @@ bool isDecimalNumber(const std::string& text) {
 }
 
 // WEIGHT: a decimal number, rounded to double precision and then to single precision (as every
-// earlier release did), 0 or more and finite in single precision. Values too small for single
-// precision become 0. Sets `weight`, or returns what is wrong.
+// earlier release did), without a minus sign and finite in single precision. Values too small for
+// single precision become 0. Sets `weight`, or returns what is wrong.
 std::string parseWeight(const std::string& text, float& weight) {
   if (!isDecimalNumber(text)) return named("WEIGHT", text) + " is not a decimal number";
   // The tool never sets a locale, so strtod reads "." as the decimal point.
   const float value = static_cast<float>(std::strtod(text.c_str(), nullptr));
-  if (value < 0.0f) return named("WEIGHT", text) + " is negative: must be 0 or more";
+  // By its sign, not its value: "-0" and "-1e-50" (0 in single precision) are negative too.
+  if (text[0] == '-') return named("WEIGHT", text) + " is negative: must be 0 or more";
   if (!std::isfinite(value)) {
     return named("WEIGHT", text) + " is too large: must be at most 3.4e38";
   }
@@ -124,8 +125,8 @@ std::string usageText() {
          "Options:\n"
          "  --jobs N        segment N images side by side (default: one per hardware thread);\n"
          "                  the results and the console lines are the same for every N\n"
-         "  --threads N     threads working on one image (default: one per hardware thread;\n"
-         "                  workers with no image left help the others)\n"
+         "  --threads N     threads working on one image, up to 4096 (default and 0: one per\n"
+         "                  hardware thread; workers with no image left help the others)\n"
          "  --max-pixels N  refuse, before decoding, any image of more than N pixels\n"
          "                  (default 100000000)\n"
          "  --shard I/N     segment only part I of N of the images (0 <= I < N), chosen by a\n"
@@ -197,10 +198,11 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
       }
     } else if (name == "--threads") {
       if (!value(text)) return usageError("--threads needs a value");
-      const std::int64_t threads = parseWholeNumber(text, maxJobs);
-      if (threads < 1) {
-        return usageError(named("--threads", text) + " is not a whole number from 1 to " +
-                              std::to_string(maxJobs),
+      // 0: one per hardware thread, as Options::threads (and Python's threads=) take it.
+      const std::int64_t threads = text == "0" ? 0 : parseWholeNumber(text, maxThreads);
+      if (threads < 1 && text != "0") {
+        return usageError(named("--threads", text) + " is not a whole number from 0 to " +
+                              std::to_string(maxThreads),
                           false);
       }
       run.segmentation.threads = static_cast<std::int32_t>(threads);
@@ -282,6 +284,14 @@ int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
       break;
   }
   RunOptions run = parsed.run;
+  // A masks folder that is not there would leave every image unmasked without a word: a mistyped
+  // argument, refused before anything is created.
+  if (!run.masksFolder.empty()) {
+    if (const std::string why = unusableFolder(run.masksFolder); !why.empty()) {
+      err << "superpixels: " << named("--masks", run.masksFolder) << ": " << why << std::endl;
+      return usageExitCode;
+    }
+  }
   run.showProgress = parsed.progress.value_or(::isatty(STDERR_FILENO) == 1);
   const StopOnSignals stopCleanly;
   return exitCode(runBatch(run, out, err));

@@ -170,6 +170,7 @@ struct Outcome {
   std::string out;
   std::string err;
   ImageStatus status = ImageStatus::failed;
+  bool unreported = false;  // failed, and the reason could not even be put into words
   bool done = false;
 };
 
@@ -216,28 +217,38 @@ class ImageQueue {
 };
 
 // Takes images from the queue until none is left, then helps the images still being segmented
-// until all are finished. Nothing escapes: a failure is the image's. An image that shares its
-// results with an earlier one (`earlier`) is only reported.
+// until all are finished. Nothing escapes: a failure of any kind is the image's, and every image
+// handed out is finished, or the thread printing the outcomes would wait for it for ever. An image
+// that shares its results with an earlier one (`earlier`) is only reported. Outside the `try` only
+// the queue's and the executor's mutexes are locked, which fails only in a broken program.
 void work(ImageQueue& queue, const std::vector<WalkEntry>& images,
           const std::vector<std::size_t>& earlier, const RunOptions& options,
-          const OutputTree& tree, const std::string& settings, Executor& executor) {
+          const OutputTree& tree, const std::string& settings, Executor& executor) noexcept {
   std::size_t index;
   while (queue.next(index)) {
     const WalkEntry& entry = images[index];
-    std::ostringstream out, err;
     Outcome outcome;
     try {
-      if (earlier[index] != noEarlierImage) {
-        err << entry.fullPath << ": not segmented: its results would replace those of "
-            << images[earlier[index]].fullPath << "\n";
-      } else {
-        outcome.status = processImage(entry, options, tree, settings, executor, out, err);
+      std::ostringstream out, err;
+      try {
+        if (earlier[index] != noEarlierImage) {
+          err << entry.fullPath << ": not segmented: its results would replace those of "
+              << images[earlier[index]].fullPath << "\n";
+        } else {
+          outcome.status = processImage(entry, options, tree, settings, executor, out, err);
+        }
+      } catch (const std::exception& e) {
+        err << entry.fullPath << ": " << e.what() << "\n";
+      } catch (...) {
+        err << entry.fullPath << ": failed for an unknown reason\n";
       }
-    } catch (const std::exception& e) {
-      err << entry.fullPath << ": " << e.what() << "\n";
+      if (!options.quiet) outcome.out = out.str();
+      outcome.err = err.str();
+    } catch (...) {
+      // Even the report could not be made (no memory for it): the printer names the image.
+      outcome = Outcome{};
+      outcome.unreported = true;
     }
-    if (!options.quiet) outcome.out = out.str();
-    outcome.err = err.str();
     queue.finish(index, std::move(outcome));
     if (queue.allFinished()) executor.wake();
   }
@@ -249,6 +260,17 @@ bool isWithin(const std::string& path, const std::string& folder) {
   return path.compare(0, folder.size(), folder) == 0 &&
          (path.size() == folder.size() || path[folder.size()] == '/');
 }
+
+// Joins the workers however the thread that started them leaves, as a joinable std::thread that
+// is destroyed ends the process.
+struct JoinOnExit {
+  std::vector<std::thread>& threads;
+  ~JoinOnExit() {
+    for (std::thread& thread : threads) {
+      if (thread.joinable()) thread.join();
+    }
+  }
+};
 
 // Creates the mirror of every folder the walk met, in walk order, prints what went wrong, and
 // returns the images to segment: those not inside a folder whose mirror failed (such a folder is
@@ -325,15 +347,14 @@ std::string resultsFolderHolding(const std::string& input, const OutputTree& tre
   return {};
 }
 
-// Why `path` is no folder the tool can write into (the system's reason), or empty.
+}  // namespace
+
 std::string unusableFolder(const std::string& path) {
   struct stat info;
   if (::stat(path.c_str(), &info) != 0) return std::strerror(errno);
   if (!S_ISDIR(info.st_mode)) return std::strerror(ENOTDIR);
   return {};
 }
-
-}  // namespace
 
 int exitCode(const RunSummary& summary) {
   if (summary.outputFoldersFailed) return 255;
@@ -394,13 +415,15 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   const int perImage = threadsFor(options.segmentation.threads);
   Executor executor(std::max(0, perImage - static_cast<int>(jobs)));
   std::vector<std::thread> workers;
+  const JoinOnExit joinWorkers{workers};
   try {
+    workers.reserve(jobs);
     for (std::size_t j = 0; j < jobs; ++j) {
       workers.emplace_back(work, std::ref(queue), std::cref(images), std::cref(earlier),
                            std::cref(options), std::cref(tree), std::cref(settings),
                            std::ref(executor));
     }
-  } catch (const std::system_error&) {
+  } catch (...) {
     // Fewer threads than asked for; with none at all, this thread does the work.
     if (workers.empty()) work(queue, images, earlier, options, tree, settings, executor);
   }
@@ -408,10 +431,11 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   progress.update(0);
   for (std::size_t index = 0; index < images.size(); ++index) {
     const Outcome outcome = queue.take(index);
-    if (!outcome.out.empty() || !outcome.err.empty()) {
+    if (!outcome.out.empty() || !outcome.err.empty() || outcome.unreported) {
       progress.clear();
       out << outcome.out << std::flush;
       err << outcome.err << std::flush;
+      if (outcome.unreported) err << images[index].fullPath << ": out of memory" << std::endl;
       progress.show();
     }
     progress.update(static_cast<int>(index) + 1);
@@ -428,7 +452,6 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
     }
   }
   progress.clear();
-  for (std::thread& worker : workers) worker.join();
   if (summary.otherFormatFiles > 0) {
     err << "superpixels: skipped " << summary.otherFormatFiles
         << (summary.otherFormatFiles == 1 ? " file" : " files")

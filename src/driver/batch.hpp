@@ -44,6 +44,9 @@ struct RunSummary {
   std::string otherFormatExample;
 };
 
+// Why `path` is no folder (the system's reason, such as "No such file or directory"), or empty.
+std::string unusableFolder(const std::string& path);
+
 // Exit code of a run: 0 when everything succeeded, 1 when anything failed, 255 when the output
 // folders could not be created.
 int exitCode(const RunSummary& summary);

@@ -23,9 +23,10 @@ OptionsCheck Options::check() const {
   } else if (connectivity != 4 && connectivity != 8) {
     result.field = OptionField::connectivity;
     problem << "connectivity is " << connectivity << ", must be 4 or 8";
-  } else if (threads < 0) {
+  } else if (threads < 0 || threads > maxThreads) {
     result.field = OptionField::threads;
-    problem << "threads is " << threads << ", must be 0 (one per hardware thread) or more";
+    problem << "threads is " << threads << ", must be 0 (one per hardware thread) to "
+            << maxThreads;
   }
   result.message = problem.str();
   return result;

@@ -25,19 +25,23 @@ void runStages(SegmentationState& state, const ImageData& image, const Options& 
   StageTimes& spent = times != nullptr ? *times : ignored;
   {
     MergeData merge;
+    stopIfAsked(state);
     auto start = Clock::now();
     setUpSegmentation(state, merge, image, options.superpixelCount, options.weightFactor);
     spent.setUp = secondsSince(start);
 
+    stopIfAsked(state);
     start = Clock::now();
     mergeToCount(state, merge, options.superpixelCount);
     spent.merging = secondsSince(start);
   }  // the merge data is released here, before refinement allocates its own
 
+  stopIfAsked(state);
   auto start = Clock::now();
   refine(state);
   spent.refinement = secondsSince(start);
 
+  stopIfAsked(state);
   start = Clock::now();
   enforceConnectivity(state, options.connectivity);
   spent.connectivity = secondsSince(start);
@@ -83,6 +87,7 @@ Result segment(const cv::Mat& bgr, const Options& options, const cv::Mat& mask,
     SegmentationState state;
     state.executor = &executor;
     state.threads = threads;
+    state.stop = options.stop;
     runStages(state, image, options, &times);
     start = Clock::now();
     result = makeResult(state);

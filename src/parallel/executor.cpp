@@ -3,16 +3,31 @@
 #include <algorithm>
 #include <chrono>
 
+#include "superpixels/superpixels.hpp"
+
 namespace superpixels {
 
 int threadsFor(int requested) {
   if (requested > 0) return requested;
-  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  return static_cast<int>(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, maxThreads));
 }
 
-Executor::Executor(int helpers) {
+Executor::Executor(int helpers)
+    : Executor(helpers, [](std::function<void()> body) { return std::thread(std::move(body)); }) {}
+
+Executor::Executor(int helpers, const ThreadStarter& start) {
+  if (helpers <= 0) return;
+  // Room for every thread first: a started thread must never be dropped joinable (that ends the
+  // process), as it would be were push_back to fail.
+  threads_.reserve(static_cast<std::size_t>(helpers));
   for (int i = 0; i < helpers; ++i) {
-    threads_.emplace_back([this] { help([this] { return stopping_; }); });
+    try {
+      threads_.push_back(start([this] { help([this] { return stopping_; }); }));
+    } catch (...) {
+      // Out of threads (or memory for one): the threads started are enough, since callers work on
+      // their own jobs.
+      break;
+    }
   }
 }
 
@@ -60,11 +75,11 @@ void Executor::run(std::int64_t count, int threads, const std::function<void(std
   job.working = 1;  // the caller
   const bool shared = job.maxThreads > 1 && count > 1;
   if (shared) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    jobs_.push_back(&job);
-  }
-  if (shared) {
-    events_.fetch_add(1, std::memory_order_release);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      jobs_.push_back(&job);
+      events_.fetch_add(1, std::memory_order_release);
+    }
     changed_.notify_all();
   }
   work(job);

@@ -21,13 +21,28 @@ namespace superpixels {
 // (or there is none at all): helpers only speed it up. Several threads may run jobs on one
 // executor at once (the images of a batch); a free helper takes a task of the oldest job that
 // still has tasks and room for another thread.
+//
+// Order: a job's tasks are handed out in increasing order of i, and a task once handed out runs
+// at once, to its end, on the thread that took it. So a task may wait for an earlier task of its
+// own job, which has begun on some thread and will end, but never for a later one. The result
+// writers rely on this: the PNG tasks wait for the label file's task (task 0) to give them the
+// label text's checksum.
 class Executor {
  public:
+  // Starts a thread that runs `body`, or throws as std::thread does when the system has none to
+  // give.
+  using ThreadStarter = std::function<std::thread(std::function<void()> body)>;
+
   // An executor without helpers of its own: jobs run on their callers and on threads that lend
   // themselves through `help`.
   Executor() = default;
-  // An executor with `helpers` threads of its own, stopped and joined on destruction.
+  // An executor with up to `helpers` threads of its own, stopped and joined on destruction. When
+  // the system cannot start them all, it goes on with those it could start (maybe none): jobs
+  // then take longer, with the same results.
   explicit Executor(int helpers);
+  // Test seam: the same, with helper threads started by `start`, so that tests can make a start
+  // fail as a system without threads to give does.
+  Executor(int helpers, const ThreadStarter& start);
   ~Executor();
   Executor(const Executor&) = delete;
   Executor& operator=(const Executor&) = delete;
@@ -43,6 +58,9 @@ class Executor {
   void help(const std::function<bool()>& finished);
   // Wakes the lent threads so that they check their condition.
   void wake();
+
+  // The helper threads of its own that started.
+  int helperCount() const { return static_cast<int>(threads_.size()); }
 
  private:
   struct Job {
@@ -66,7 +84,9 @@ class Executor {
 
   std::mutex mutex_;
   std::condition_variable changed_;       // a job was posted or finished, or a condition may hold
-  std::atomic<std::uint64_t> events_{0};  // counts posts and wakes, for spinning threads
+  // Counts posts and wakes, for spinning threads; changed under mutex_ only, so that a thread
+  // that finds it unchanged under mutex_ and waits on `changed_` cannot miss the notification.
+  std::atomic<std::uint64_t> events_{0};
   std::deque<Job*> jobs_;                 // jobs with tasks possibly left, oldest first
   bool stopping_ = false;
   std::vector<std::thread> threads_;

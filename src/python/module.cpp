@@ -8,8 +8,15 @@
 // taken here.
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include <pybind11/numpy.h>
@@ -37,6 +44,57 @@ cv::Mat bgrOf(const ByteArray& image, bool isBgr) {
   return bgr;
 }
 
+// segment() on a thread of its own while the calling thread, without the GIL, takes it back every
+// 50 ms to let Python run its signal handlers: a call from the main thread then ends soon after
+// Ctrl-C with KeyboardInterrupt (or whatever a handler raises), through options.stop, instead of
+// running to its end. Call with the GIL held.
+Result segmentInterruptibly(const cv::Mat& bgr, Options options, const cv::Mat& mask) {
+  std::atomic<bool> stop{false};
+  options.stop = &stop;
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool done = false;
+  Result result;
+  std::exception_ptr failure;
+  const auto work = [&] {
+    try {
+      result = segment(bgr, options, mask);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+    ended.notify_one();
+  };
+  bool raised = false;
+  {
+    py::gil_scoped_release released;
+    std::thread worker;
+    try {
+      worker = std::thread(work);
+    } catch (const std::system_error&) {
+      work();  // no thread to spare: the call runs here, to its end
+    }
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!ended.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; })) {
+      if (raised) continue;
+      lock.unlock();
+      {
+        py::gil_scoped_acquire held;
+        // A handler that raised leaves its exception set on this thread until it is thrown.
+        raised = PyErr_CheckSignals() != 0;
+      }
+      if (raised) stop = true;
+      lock.lock();
+    }
+    lock.unlock();
+    if (worker.joinable()) worker.join();
+  }
+  if (raised) throw py::error_already_set();
+  if (failure) std::rethrow_exception(failure);
+  return result;
+}
+
 py::object segmentArray(const ByteArray& image, bool isBgr, std::int32_t count, float weight,
                         std::int32_t connectivity, const std::optional<ByteArray>& mask,
                         bool returnColours, bool rgbColours, std::int32_t threads) {
@@ -52,8 +110,12 @@ py::object segmentArray(const ByteArray& image, bool isBgr, std::int32_t count, 
   }
   Result result;
   {
-    py::gil_scoped_release released;
-    result = segment(bgrOf(image, isBgr), options, mask ? maskView(*mask) : cv::Mat());
+    cv::Mat bgr;
+    {
+      py::gil_scoped_release released;
+      bgr = bgrOf(image, isBgr);
+    }
+    result = segmentInterruptibly(bgr, options, mask ? maskView(*mask) : cv::Mat());
   }
   py::array labels = labelsToArray(std::move(result.labels), result.height, result.width);
   if (!returnColours) return labels;
@@ -274,6 +336,7 @@ PYBIND11_MODULE(_core, module) {
   module.doc() = "The compiled part of superpixels; use the functions of the package itself.";
   module.attr("__version__") = superpixels::version();
   module.attr("max_superpixel_count") = superpixels::maxSuperpixelCount;
+  module.attr("max_threads") = superpixels::maxThreads;
   module.attr("max_tolerance") = superpixels::eval::maxTolerance;
 
   // py::arg().noconvert() on the arrays: the Python layer hands over exactly the dtype and layout

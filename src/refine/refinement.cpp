@@ -70,6 +70,7 @@ void refine(SegmentationState& state, RefinementData& refinement) {
   int passes = 0;
   bool again = true;
   while (again && passes < maxRefinementPasses) {
+    stopIfAsked(state);
     again = refinePass(state, refinement);
     ++passes;
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "regions/label_map.hpp"
 #include "regions/region_stats.hpp"
 #include "regions/trace.hpp"
+#include "superpixels/superpixels.hpp"
 
 namespace superpixels {
 
@@ -28,6 +30,8 @@ struct SegmentationState {
   // most; none: on the calling thread alone. Must outlive the state.
   Executor* executor = nullptr;
   int threads = 1;
+  // The caller's request to stop (Options::stop), checked by stopIfAsked; may be null.
+  const std::atomic<bool>* stop = nullptr;
 
   // Grid of initial blocks.
   std::int32_t blockWidth = 0;
@@ -82,6 +86,14 @@ struct SegmentationState {
 // alone 1 % once it was a lookup.
 inline std::int32_t positionOf(const SegmentationState& state, std::int32_t id) {
   return state.positions[id];
+}
+
+// Throws SegmentationStopped when the caller asked to stop. Stages call it between steps that take
+// well under a second on the largest images, never per pixel.
+inline void stopIfAsked(const SegmentationState& state) {
+  if (state.stop != nullptr && state.stop->load(std::memory_order_relaxed)) {
+    throw SegmentationStopped();
+  }
 }
 
 // Runs task(i) for i in 0 .. count - 1 on the state's executor, or in order on this thread.

@@ -62,9 +62,11 @@ void setUpSegmentation(SegmentationState& state, MergeData& merge, const ImageDa
                        std::int32_t superpixelCount, float weightFactor) {
   Executor* executor = state.executor;
   const int threads = state.threads;
+  const std::atomic<bool>* stop = state.stop;
   state = SegmentationState{};
   state.executor = executor;
   state.threads = threads;
+  state.stop = stop;
   merge = MergeData{};
   state.image = &image;
   state.weightFactor = weightFactor;

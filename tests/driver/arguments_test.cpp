@@ -52,6 +52,20 @@ TEST(Arguments, OptionsAreRecognisedAnywhereBeforeTheirEnd) {
   EXPECT_EQ(unknown.message, "unknown option \"--fast\"");
 }
 
+// 0 is one per hardware thread, as in the library and in Python; the cap is the library's.
+TEST(Arguments, ThreadsFromZeroToTheLibrarysCap) {
+  for (const auto& [text, threads] :
+       {std::pair{"0", 0}, std::pair{"3", 3}, std::pair{"4096", 4096}}) {
+    const ParsedArguments parsed = parseArguments({"--threads", text, "in", "out", "5", "0.5"});
+    ASSERT_EQ(parsed.action, Action::run) << parsed.message;
+    EXPECT_EQ(parsed.run.segmentation.threads, threads);
+  }
+  for (const char* text : {"4097", "-1", "00x", ""}) {
+    EXPECT_EQ(parseArguments({std::string("--threads=") + text, "in", "out", "5", "0.5"}).message,
+              "--threads \"" + std::string(text) + "\" is not a whole number from 0 to 4096");
+  }
+}
+
 TEST(Arguments, DoubleDashEndsOptionsAndDashesBeforeDigitsArePositional) {
   ParsedArguments parsed = parseArguments({"--", "--help", "-out", "7", "1"});
   ASSERT_EQ(parsed.action, Action::run) << parsed.message;
@@ -111,19 +125,10 @@ TEST(Arguments, CountThatIsNotAWholeNumberInRangeIsRefusedRepeatingTheText) {
 }
 
 TEST(Arguments, WeightIsADecimalNumberRoundedToSinglePrecision) {
-  const std::pair<const char*, float> accepted[] = {{"0.5", 0.5f},
-                                                    {".5", 0.5f},
-                                                    {"5.", 5.0f},
-                                                    {"1e-1", 0.1f},
-                                                    {"+0.25", 0.25f},
-                                                    {"1E+2", 100.0f},
-                                                    {"3", 3.0f},
-                                                    {"0.1", 0.1f},
-                                                    {"1e38", 1e38f},
-                                                    {"0", 0.0f},
-                                                    {"-0", 0.0f},
-                                                    {"1e-50", 0.0f},
-                                                    {"0.30000001", 0.30000001f}};
+  const std::pair<const char*, float> accepted[] = {
+      {"0.5", 0.5f},    {".5", 0.5f},     {"5.", 5.0f},    {"1e-1", 0.1f},
+      {"+0.25", 0.25f}, {"1E+2", 100.0f}, {"3", 3.0f},     {"0.1", 0.1f},
+      {"1e38", 1e38f},  {"0", 0.0f},      {"1e-50", 0.0f}, {"0.30000001", 0.30000001f}};
   for (const auto& [text, value] : accepted) {
     SCOPED_TRACE(std::string("WEIGHT '") + text + "'");
     const ParsedArguments parsed = parseWeight(text);
@@ -142,7 +147,8 @@ TEST(Arguments, WeightThatIsNotAFiniteDecimalNumberOfZeroOrMoreIsRefusedRepeatin
     EXPECT_FALSE(parsed.showUsage);
     EXPECT_EQ(parsed.message, "WEIGHT \"" + std::string(text) + "\" is not a decimal number");
   }
-  for (const char* text : {"-1", "-0.001", "-1e-3"}) {
+  // By the sign: -0 and -1e-50 (0 in single precision) are negative too.
+  for (const char* text : {"-1", "-0.001", "-1e-3", "-0", "-0.0", "-1e-50"}) {
     EXPECT_EQ(parseWeight(text).message,
               "WEIGHT \"" + std::string(text) + "\" is negative: must be 0 or more");
   }

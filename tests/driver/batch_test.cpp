@@ -11,6 +11,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "driver/arguments.hpp"
+#include "output/atomic_file.hpp"
 #include "support/files.hpp"
 #include "support/images.hpp"
 #include "support/tool.hpp"
@@ -206,6 +207,26 @@ TEST(Batch, PermissionsFollowTheUmaskUnderJobs) {
     EXPECT_EQ(files, 3 * 64);
     EXPECT_EQ(folders, 2 + 2 * 8);
   }
+}
+
+// Whatever a worker's image throws, even what is no std::exception, fails that image alone: the
+// run ends with exit 1 and the image's name, instead of taking the process down.
+TEST(Batch, AnythingThrownFailsOnlyItsImage) {
+  TempFolder temp;
+  const fs::path input = temp / "input";
+  fs::create_directories(input);
+  for (const char* name : {"a.png", "victim.png", "c.png"}) {
+    ASSERT_TRUE(cv::imwrite((input / name).string(), noiseImage(16, 12, 1)));
+  }
+  setBeforeRenameHookForTesting([](const std::string& temporary) {
+    if (temporary.find("victim") != std::string::npos) throw 42;
+  });
+  const InProcessRun run = runTool(input, temp / "out", "2", "2");
+  setBeforeRenameHookForTesting(nullptr);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, (input / "victim.png").string() + ": failed for an unknown reason\n");
+  EXPECT_EQ(run.files.count("superpixels/a_KVR.png"), 1u);
+  EXPECT_EQ(run.files.count("superpixels/c_KVR.png"), 1u);
 }
 
 TEST(Batch, JobsMustBeAPositiveNumber) {

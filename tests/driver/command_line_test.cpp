@@ -258,6 +258,11 @@ TEST_F(CommandLineTest, BadArgumentsExitWithTwoBeforeAnyFolderIsMade) {
       {{in_, out_, "6", "nan"}, "WEIGHT \"nan\""},
       {{in_, out_, "6", "1e50"}, "WEIGHT \"1e50\""},
       {{"--max-pixels", "1e6", in_, out_, "6", "0.5"}, "--max-pixels \"1e6\""},
+      {{in_, out_, "6", "-0"}, "WEIGHT \"-0\" is negative"},
+      {{"--threads", "4097", in_, out_, "6", "0.5"}, "--threads \"4097\""},
+      // A masks folder that is missing or a file would leave every image unmasked.
+      {{"--masks", in_ + "/none", in_, out_, "6", "0.5"}, "No such file or directory"},
+      {{"--masks", in_ + "/a.png", in_, out_, "6", "0.5"}, "Not a directory"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.arguments.size()) + " arguments, expecting " + c.named);

@@ -5,11 +5,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <iostream>
 #include <map>
 #include <sstream>
-#include <thread>
 
 #include "driver/arguments.hpp"
 #include "output/atomic_file.hpp"
@@ -43,52 +43,6 @@ void expectWholeResult(const fs::path& path) {
   EXPECT_EQ(countOf(text, "\r\n"), imageHeight) << path;
   EXPECT_EQ(countOf(text, "\t"), imageWidth * imageHeight) << path;
   EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << path;
-}
-
-TEST_F(InterruptedRunTest, KilledRunLeavesOnlyWholeResultsAndTheNextRunCompletesThem) {
-  std::vector<std::string> bases;
-  for (int i = 0; i < 120; ++i) {
-    const std::string base = std::string("f") + std::to_string(i % 3) + "/i" + std::to_string(i);
-    image(base + ".png", noiseImage(imageWidth, imageHeight, 100 + i));
-    bases.push_back(base);
-  }
-  const fs::path console = temp_ / "console";
-  const pid_t pid = startTool({in_, out_, "10", "0.5"}, console);
-  ASSERT_GT(pid, 0);
-  // Kill once 25 images are done; the bound only guards against a hung tool.
-  int done = 0;
-  for (int wait = 0; wait < 60000 && done < 25; wait += 5) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    done = countOf(readFile(console), "save superpixel");
-  }
-  ::kill(pid, SIGKILL);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it could be killed";
-
-  std::map<fs::path, std::string> present;
-  int temporaries = 0;
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(out_)) {
-    if (!entry.is_regular_file()) continue;
-    if (isTemporaryName(entry.path().filename().string())) {
-      ++temporaries;
-      // As if the second run came later: fresh temporaries could be a live writer's.
-      fs::last_write_time(entry.path(), fs::file_time_type::clock::now() - std::chrono::hours(1));
-      continue;
-    }
-    expectWholeResult(entry.path());
-    present[entry.path()] = readFile(entry.path());
-  }
-  EXPECT_GE(present.size(), 3u * (done - 1)) << "the last line announced is maybe not written";
-  EXPECT_LT(present.size(), 3u * bases.size()) << "the kill came after the last image";
-  std::cout << "killed after " << done << " images: " << present.size() << " whole result files, "
-            << temporaries << " temporaries\n";
-
-  const ToolRun second = runOn(in_, "10", "0.5");
-  EXPECT_EQ(second.exitCode, 0) << second.err;
-  EXPECT_EQ(treeOf(out_), resultTree({"f0", "f1", "f2"}, bases)) << "no temporary left";
-  // Results are deterministic, so a whole file from the killed run equals the new one.
-  for (const auto& [path, bytes] : present) EXPECT_EQ(readFile(path), bytes) << path;
 }
 
 // The tool's code in a child process that stops on its `stopAt`-th result file with the file's
@@ -147,7 +101,7 @@ class GatedRun {
   int release_[2] = {-1, -1};
   pid_t pid_ = -1;
   bool reachedGate_ = false;
-  int written_ = 0;
+  std::atomic<int> written_{0};  // result files of all writer threads
   int stopAt_ = 0;
 };
 
@@ -158,6 +112,48 @@ std::vector<fs::path> temporariesIn(const fs::path& folder) {
     if (isTemporaryName(entry.path().filename().string())) found.push_back(entry.path());
   }
   return found;
+}
+
+TEST_F(InterruptedRunTest, KilledRunLeavesOnlyWholeResultsAndTheNextRunCompletesThem) {
+  std::vector<std::string> bases;
+  for (int i = 0; i < 120; ++i) {
+    const std::string base = std::string("f") + std::to_string(i % 3) + "/i" + std::to_string(i);
+    image(base + ".png", noiseImage(imageWidth, imageHeight, 100 + i));
+    bases.push_back(base);
+  }
+  // The run stops on its 75th result file (25 images' worth), not yet renamed, and is killed
+  // there, while the other workers are writing theirs. Waiting for that point instead of polling
+  // the console: on a busy machine a poller could wake after the last image.
+  constexpr int gate = 75;
+  GatedRun gated({in_, out_, "10", "0.5"}, gate, false);
+  ASSERT_TRUE(gated.reachedGate());
+  ::kill(gated.pid(), SIGKILL);
+  const int status = gated.wait();
+  ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << status;
+
+  std::map<fs::path, std::string> present;
+  int temporaries = 0;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(out_)) {
+    if (!entry.is_regular_file()) continue;
+    if (isTemporaryName(entry.path().filename().string())) {
+      ++temporaries;
+      // As if the second run came later: fresh temporaries could be a live writer's.
+      fs::last_write_time(entry.path(), fs::file_time_type::clock::now() - std::chrono::hours(1));
+      continue;
+    }
+    expectWholeResult(entry.path());
+    present[entry.path()] = readFile(entry.path());
+  }
+  EXPECT_GE(present.size(), gate - 1u) << "the files renamed before the gate";
+  EXPECT_LT(present.size(), 3u * bases.size()) << "the gated file is never renamed";
+  std::cout << "killed with " << present.size() << " whole result files, " << temporaries
+            << " temporaries\n";
+
+  const ToolRun second = runOn(in_, "10", "0.5");
+  EXPECT_EQ(second.exitCode, 0) << second.err;
+  EXPECT_EQ(treeOf(out_), resultTree({"f0", "f1", "f2"}, bases)) << "no temporary left";
+  // Results are deterministic, so a whole file from the killed run equals the new one.
+  for (const auto& [path, bytes] : present) EXPECT_EQ(readFile(path), bytes) << path;
 }
 
 class StoppedRunTest : public ToolTest, public ::testing::WithParamInterface<int> {};

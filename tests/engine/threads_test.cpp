@@ -77,11 +77,28 @@ TEST(Threads, ImagesSideBySideShareOneExecutor) {
   EXPECT_EQ(bShared.labels, bAlone.labels);
 }
 
-TEST(Threads, NegativeCountsAreRefused) {
+// A stop request ends the call with SegmentationStopped; a stop flag that stays false changes
+// nothing.
+TEST(Threads, StopRequestEndsTheCallAndAnUnsetOneChangesNothing) {
+  const cv::Mat image = noiseImage(90, 70, 3);
+  std::atomic<bool> stop{false};
   Options options;
-  options.threads = -1;
-  EXPECT_EQ(options.check().field, OptionField::threads);
-  EXPECT_THROW(segment(noiseImage(8, 8), options), std::invalid_argument);
+  options.superpixelCount = 40;
+  options.threads = 2;
+  const Result plain = segment(image, options);
+  options.stop = &stop;
+  EXPECT_EQ(segment(image, options).labels, plain.labels);
+  stop = true;
+  EXPECT_THROW(segment(image, options), SegmentationStopped);
+}
+
+TEST(Threads, CountsOutsideZeroToTheCapAreRefused) {
+  for (const int threads : {-1, maxThreads + 1}) {
+    Options options;
+    options.threads = threads;
+    EXPECT_EQ(options.check().field, OptionField::threads);
+    EXPECT_THROW(segment(noiseImage(8, 8), options), std::invalid_argument);
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -64,6 +65,25 @@ TEST(Executor, AFailingTaskIsRethrownAfterTheOthersEnded) {
   std::atomic<int> runs{0};
   executor.run(10, 3, [&](std::int64_t) { ++runs; });
   EXPECT_EQ(runs.load(), 10);
+}
+
+// A system that runs out of threads part way: the executor keeps those it started, instead of
+// ending the process with threads left joinable, and its jobs still finish.
+TEST(Executor, GoesOnWithTheHelpersThatCouldStart) {
+  for (const int startable : {0, 2}) {
+    int started = 0;
+    Executor executor(5, [&](std::function<void()> body) {
+      if (started == startable) {
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+      }
+      ++started;
+      return std::thread(std::move(body));
+    });
+    EXPECT_EQ(executor.helperCount(), startable);
+    std::atomic<int> runs{0};
+    executor.run(100, 6, [&](std::int64_t) { ++runs; });
+    EXPECT_EQ(runs.load(), 100) << startable << " helpers started";
+  }
 }
 
 // Threads of a batch: two callers with jobs of their own and a third that lends itself until

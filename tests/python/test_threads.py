@@ -1,11 +1,15 @@
 """Several threads segmenting different images at once get what one thread gets, and segmenting
 leaves the GIL to other threads."""
 
+import os
+import signal
+import sys
 import threading
 import time
 from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
+import pytest
 
 import superpixels
 from support import EXAMPLES_DIR, assert_same, count_and_weight, png_golden_cases, read_rgb
@@ -76,10 +80,51 @@ def test_threads_inside_one_image_change_nothing():
 
 def test_bad_thread_counts():
     image = np.zeros((8, 8, 3), np.uint8)
-    for bad, error in ((-1, ValueError), (1.5, TypeError), (True, TypeError), ("2", TypeError)):
+    # 4096 is the library's cap, the same as the tool's --threads.
+    for bad, error in (
+        (-1, ValueError),
+        (4097, ValueError),
+        (1.5, TypeError),
+        (True, TypeError),
+        ("2", TypeError),
+    ):
         try:
             superpixels.segment(image, threads=bad)
         except error as e:
             assert "threads" in str(e)
         else:
             raise AssertionError(f"threads={bad!r} was accepted")
+
+
+def test_ctrl_c_ends_a_long_call_and_the_module_works_afterwards():
+    # Seconds of work on one thread. SIGINT is sent once the extension has been entered (the
+    # profiler's c_call event); the call must end by raising, not return and leave the interrupt
+    # to the next line.
+    image = np.random.default_rng(5).integers(0, 256, (2000, 2000, 3), np.uint8)
+    entered = threading.Event()
+    ends = []
+
+    def profile(frame, event, arg):
+        if arg is superpixels._core.segment:
+            if event == "c_call":
+                entered.set()
+            else:
+                ends.append(event)
+
+    def interrupt():
+        entered.wait()
+        os.kill(os.getpid(), signal.SIGINT)
+
+    sender = threading.Thread(target=interrupt)
+    sender.start()
+    sys.setprofile(profile)
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            superpixels.segment(image, 3000, threads=1)
+    finally:
+        sys.setprofile(None)
+        sender.join()
+    assert ends == ["c_exception"], "the call ran to its end"
+    small = image[:40, :60]
+    one, two = (superpixels.segment(small, 12, threads=n) for n in (1, 2))
+    assert_same(one, two, "after the interrupted call")

@@ -97,8 +97,9 @@ def _threads(threads):
     if isinstance(threads, (bool, np.bool_)) or not hasattr(type(threads), "__index__"):
         raise TypeError(f"threads must be an integer, got {_type_name(threads)}")
     value = operator.index(threads)
-    if value < 0 or value > 4096:
-        raise ValueError(f"threads is {_short(value)}, must be 0 (every core) to 4096")
+    most = _core.max_threads
+    if value < 0 or value > most:
+        raise ValueError(f"threads is {_short(value)}, must be 0 (every core) to {most}")
     return value
 
 

@@ -5,6 +5,7 @@ import numpy.typing as npt
 
 __version__: str
 max_superpixel_count: int
+max_threads: int
 max_tolerance: int
 
 _Bytes = npt.NDArray[np.uint8]
