@@ -1,6 +1,7 @@
 #include "image/png_structure.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace superpixels {
@@ -58,6 +59,24 @@ std::string withPngText(std::string_view png, std::string_view keyword, std::str
       .append(pngChunk("tEXt", body))
       .append(png.substr(afterHeader));
   return out;
+}
+
+void keepPixelChunks(std::string& png) {
+  static constexpr std::string_view kept[] = {"IHDR", "PLTE", "tRNS", "IDAT", "eXIf", "IEND"};
+  std::size_t to = 8;
+  for (std::size_t at = 8; at + 12 <= png.size();) {
+    const std::size_t size =
+        12 + std::size_t{bigEndian(reinterpret_cast<const unsigned char*>(png.data() + at))};
+    if (size > png.size() - at) break;
+    const std::string_view type(png.data() + at + 4, 4);
+    if (std::find(std::begin(kept), std::end(kept), type) != std::end(kept)) {
+      if (to != at) std::memmove(png.data() + to, png.data() + at, size);
+      to += size;
+    }
+    at += size;
+    if (type == "IEND") break;
+  }
+  png.resize(to);
 }
 
 bool hasPngSignature(std::istream& in) {
