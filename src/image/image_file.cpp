@@ -7,6 +7,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "image/image_data.hpp"
+#include "image/image_file.hpp"
 #include "image/image_header.hpp"
 #include "image/jpeg_check.hpp"
 #include "image/png_structure.hpp"
@@ -44,8 +45,9 @@ std::int64_t longestFile(std::int64_t pixels) {
   return std::min<std::int64_t>(pixels * 40 + (std::int64_t{16} << 20), INT_MAX);
 }
 
-// Opens, checks the header of, reads and decodes the file at `path` with `flags`.
-ImageFile decodeChecked(const std::string& path, std::int64_t maxPixels, int flags) {
+}  // namespace
+
+ImageFile decodeImageFile(const std::string& path, std::int64_t maxPixels, int flags) {
   // Only a regular file: a FIFO would block every read, /dev/zero never end.
   const RegularFile source(path);
   if (!source.ok()) return failed(source.error(), source.systemError());
@@ -91,17 +93,15 @@ ImageFile decodeChecked(const std::string& path, std::int64_t maxPixels, int fla
   return file;
 }
 
-}  // namespace
-
 ImageFile readImage(const std::string& path, std::int64_t maxPixels) {
-  ImageFile file = decodeChecked(path, maxPixels, cv::IMREAD_COLOR);
+  ImageFile file = decodeImageFile(path, maxPixels, cv::IMREAD_COLOR);
   if (!file.ok()) return file;
   if (const std::string why = unusableReason(file.bgr); !why.empty()) return failed(why);
   return file;
 }
 
 MaskFile readMask(const std::string& path, std::int64_t maxPixels) {
-  const ImageFile file = decodeChecked(path, maxPixels, cv::IMREAD_UNCHANGED);
+  const ImageFile file = decodeImageFile(path, maxPixels, cv::IMREAD_UNCHANGED);
   MaskFile mask;
   if (!file.ok()) {
     mask.error = file.error;

@@ -86,6 +86,11 @@ TEST(EvalCommand, ScoresATreeAndReportsMismatchedFiles) {
                          ": 1 of 4 annotated images have no label file under " +
                          (temp / "out").string() + " (e.txt)\n");
   EXPECT_NE(run.out.find("average (2 images)"), std::string::npos) << run.out;
+  // Under a pixel limit the annotation of another size is refused before it is decoded.
+  run = runEval(temp, "--max-pixels 16 " + arguments);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err.substr(0, run.err.find('\n')),
+            (temp / "gt/c-0.png").string() + ": image is 5 x 4 pixels, more than the limit of 16");
 
   EXPECT_EQ(runEval(temp, (temp / "out").string()).exitCode, 2);
 }
@@ -138,7 +143,8 @@ TEST(EvalCommand, WindowToleranceAndChosenSubsets) {
   EXPECT_EQ(run.err, (temp / "out/c.npy").string() + ": not a .npy file\n");
 
   for (const char* bad : {"--window circle", "--window", "--tolerance -1", "--tolerance 1.5",
-                          "--tolerance 1000001", "--tolerance ''"}) {
+                          "--tolerance 1000001", "--tolerance ''", "--max-pixels 0",
+                          "--max-pixels 2147483648"}) {
     run = runEval(temp, std::string(bad) + " " + folders);
     EXPECT_EQ(run.exitCode, 2) << bad;
     EXPECT_NE(run.err.find(std::string(bad).substr(0, 8)), std::string::npos) << run.err;
