@@ -9,7 +9,7 @@
 #include "image/image_data.hpp"
 #include "image/image_file.hpp"
 #include "image/image_header.hpp"
-#include "image/jpeg_check.hpp"
+#include "image/data_check.hpp"
 #include "image/png_structure.hpp"
 #include "image/regular_file.hpp"
 #include "superpixels/io.hpp"
@@ -78,6 +78,9 @@ ImageFile decodeImageFile(const std::string& path, std::int64_t maxPixels, int f
     }
   } else if (starts("\x89PNG\r\n\x1A\n")) {
     keepPixelChunks(bytes);
+    if (std::string why = pngDamage(bytes); !why.empty()) {
+      return failed("damaged image data: " + why);
+    }
   }
   ImageFile file;
   try {

@@ -112,6 +112,8 @@ TEST(ReadImage, DamagedDataIsAnErrorAndDecodersStaySilent) {
   // A colour profile libpng finds too short and warns about; the pixels do not depend on it.
   const std::string withProfile =
       png.substr(0, 33) + pngChunk("iCCP", std::string("sRGB\0\0garbage", 13)) + png.substr(33);
+  // One row fewer declared than the image data holds, with the header's CRC right.
+  const std::string extraRows = png.substr(0, 8) + pngHeaderChunk(64, 47, 8, 2) + png.substr(33);
   const struct {
     const char* name;
     std::string bytes;
@@ -119,6 +121,7 @@ TEST(ReadImage, DamagedDataIsAnErrorAndDecodersStaySilent) {
   } cases[] = {
       {"stray restart marker", strayRestart,
        "damaged image data: Corrupt JPEG data: premature end of data segment"},
+      {"more image data than rows", extraRows, "damaged image data: IDAT: Too much image data"},
       {"unreadable colour profile", withProfile, ""},
   };
   for (const auto& c : cases) {

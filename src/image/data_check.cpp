@@ -1,10 +1,12 @@
-#include "image/jpeg_check.hpp"
+#include "image/data_check.hpp"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <vector>
 
 #include <jpeglib.h>
+#include <png.h>
 
 namespace superpixels {
 
@@ -69,6 +71,62 @@ std::string jpegDamage(std::string_view bytes) {
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
   return kept.first;
+}
+
+namespace {
+
+// Where libpng's reads of a PNG in memory stand, and its first message.
+struct PngSource {
+  std::string_view bytes;
+  std::size_t at = 0;
+  std::string first;
+};
+
+void keepPngMessage(png_structp png, png_const_charp message) {
+  auto* source = static_cast<PngSource*>(png_get_error_ptr(png));
+  if (source->first.empty()) source->first = message;
+}
+
+[[noreturn]] void pngError(png_structp png, png_const_charp message) {
+  keepPngMessage(png, message);
+  png_longjmp(png, 1);
+}
+
+void readPng(png_structp png, png_bytep into, png_size_t count) {
+  auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+  if (count > source->bytes.size() - source->at) png_error(png, "file cut short");
+  std::copy_n(source->bytes.data() + source->at, count, into);
+  source->at += count;
+}
+
+}  // namespace
+
+std::string pngDamage(std::string_view bytes) {
+  PngSource source{bytes, 0, {}};
+  png_structp png =
+      png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, pngError, keepPngMessage);
+  if (png == nullptr) return "PNG decoder failed";
+  png_infop info = png_create_info_struct(png);
+  // Declared before setjmp and changed after it: volatile, so that longjmp leaves it readable.
+  png_bytep volatile row = nullptr;
+  if (info == nullptr || setjmp(png_jmpbuf(png)) != 0) {
+    png_free(png, row);
+    png_destroy_read_struct(&png, &info, nullptr);
+    return source.first.empty() ? "PNG decoder failed" : source.first;
+  }
+  png_set_read_fn(png, &source, readPng);
+  png_read_info(png, info);
+  const int passes = png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  row = static_cast<png_bytep>(png_malloc(png, png_get_rowbytes(png, info)));
+  const png_uint_32 height = png_get_image_height(png, info);
+  for (int pass = 0; pass < passes; ++pass) {
+    for (png_uint_32 y = 0; y < height; ++y) png_read_row(png, row, nullptr);
+  }
+  png_read_end(png, nullptr);
+  png_free(png, row);
+  png_destroy_read_struct(&png, &info, nullptr);
+  return source.first;
 }
 
 }  // namespace superpixels

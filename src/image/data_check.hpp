@@ -1,0 +1,28 @@
+#pragma once
+
+// Checks of the compressed data of JPEG and PNG files, made before OpenCV decodes them: OpenCV
+// lets libjpeg and libpng print their warnings and errors on standard error, and returns an image
+// with garbage rows for some damage. Each check runs the same library with handlers that keep the
+// first message instead of printing it.
+
+#include <string>
+#include <string_view>
+
+namespace superpixels {
+
+// Why the JPEG in `bytes` (a whole file) is damaged, or an empty string. Its compressed data is
+// decoded once at an eighth of its size, which reads every entropy-coded block but spends little
+// on the inverse transform and nothing on full-size output, with libjpeg's messages kept instead
+// of printed: any warning (a stray restart marker, data cut short, bytes before a marker) or error
+// names the damage. OpenCV's decoder would print the same warning on standard error and return the
+// image with garbage rows.
+std::string jpegDamage(std::string_view bytes);
+
+// Why the PNG in `bytes` (a whole file, as keepPixelChunks leaves it) is damaged, or an empty
+// string. libpng reads it row by row into one row's memory, with every warning or error kept:
+// compressed data that does not inflate or fails its checksum, a bad row filter, too little or too
+// much image data, an invalid transparency chunk. OpenCV's decoder prints such a line and, for
+// some of them, returns an image anyway.
+std::string pngDamage(std::string_view bytes);
+
+}  // namespace superpixels
