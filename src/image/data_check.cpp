@@ -1,12 +1,17 @@
 #include "image/data_check.hpp"
 
 #include <algorithm>
+#include <cstdarg>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include <jpeglib.h>
 #include <png.h>
+#include <tiffio.h>
+
+#include "image/png_structure.hpp"
 
 namespace superpixels {
 
@@ -127,6 +132,97 @@ std::string pngDamage(std::string_view bytes) {
   png_free(png, row);
   png_destroy_read_struct(&png, &info, nullptr);
   return source.first;
+}
+
+namespace {
+
+// A TIFF in memory as libtiff's client I/O sees it, and its first error.
+struct TiffSource {
+  std::string_view bytes;
+  toff_t at = 0;
+  std::string first;
+};
+
+tmsize_t readTiff(thandle_t handle, void* into, tmsize_t count) {
+  auto* source = static_cast<TiffSource*>(handle);
+  if (source->at >= source->bytes.size()) return 0;
+  const tmsize_t n = std::min<tmsize_t>(count, source->bytes.size() - source->at);
+  std::memcpy(into, source->bytes.data() + source->at, n);
+  source->at += n;
+  return n;
+}
+
+tmsize_t writeNothing(thandle_t, void*, tmsize_t) { return -1; }
+
+toff_t seekTiff(thandle_t handle, toff_t offset, int whence) {
+  auto* source = static_cast<TiffSource*>(handle);
+  const toff_t base = whence == SEEK_CUR ? source->at : whence == SEEK_END ? source->bytes.size() : 0;
+  source->at = base + offset;
+  return source->at;
+}
+
+int closeNothing(thandle_t) { return 0; }
+
+toff_t sizeOfTiff(thandle_t handle) { return static_cast<TiffSource*>(handle)->bytes.size(); }
+
+int mapNothing(thandle_t, void**, toff_t*) { return 0; }
+
+void unmapNothing(thandle_t, void*, toff_t) {}
+
+// Returns 1: the global handlers (OpenCV's, or libtiff's default printing on standard error) are
+// not called.
+int keepTiffError(TIFF*, void* user, const char*, const char* format, va_list values) {
+  auto* source = static_cast<TiffSource*>(user);
+  if (source->first.empty()) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, values);
+    source->first = text;
+  }
+  return 1;
+}
+
+int ignoreTiffWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+}  // namespace
+
+std::string tiffDamage(std::string_view bytes) {
+  TiffSource source{bytes, 0, {}};
+  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+  if (options == nullptr) return "TIFF decoder failed";
+  TIFFOpenOptionsSetErrorHandlerExtR(options, keepTiffError, &source);
+  TIFFOpenOptionsSetWarningHandlerExtR(options, ignoreTiffWarning, nullptr);
+  // "m": read through the procedures above, never a memory map.
+  TIFF* tiff = TIFFClientOpenExt("image", "rm", &source, readTiff, writeNothing, seekTiff,
+                                 closeNothing, sizeOfTiff, mapNothing, unmapNothing, options);
+  TIFFOpenOptionsFree(options);
+  if (tiff == nullptr) return source.first.empty() ? "TIFF decoder failed" : source.first;
+  const bool tiled = TIFFIsTiled(tiff) != 0;
+  const tmsize_t pieceSize = tiled ? TIFFTileSize(tiff) : TIFFStripSize(tiff);
+  const std::uint32_t pieces = tiled ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+  void* piece = pieceSize > 0 ? _TIFFmalloc(pieceSize) : nullptr;
+  if (piece == nullptr && source.first.empty()) source.first = "TIFF decoder failed";
+  for (std::uint32_t i = 0; piece != nullptr && i < pieces && source.first.empty(); ++i) {
+    const tmsize_t got = tiled ? TIFFReadEncodedTile(tiff, i, piece, pieceSize)
+                               : TIFFReadEncodedStrip(tiff, i, piece, pieceSize);
+    if (got < 0 && source.first.empty()) source.first = "TIFF decoder failed";
+  }
+  if (piece != nullptr) _TIFFfree(piece);
+  TIFFClose(tiff);
+  return source.first;
+}
+
+std::string imageDataDamage(std::string& bytes) {
+  const auto starts = [&](std::string_view magic) { return bytes.starts_with(magic); };
+  if (starts("\xFF\xD8\xFF")) return jpegDamage(bytes);
+  if (starts("\x89PNG\r\n\x1A\n")) {
+    keepPixelChunks(bytes);
+    return pngDamage(bytes);
+  }
+  using namespace std::string_view_literals;
+  if (starts("II*\0"sv) || starts("MM\0*"sv) || starts("II+\0"sv) || starts("MM\0+"sv)) {
+    return tiffDamage(bytes);
+  }
+  return {};
 }
 
 }  // namespace superpixels

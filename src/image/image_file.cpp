@@ -10,7 +10,6 @@
 #include "image/image_file.hpp"
 #include "image/image_header.hpp"
 #include "image/data_check.hpp"
-#include "image/png_structure.hpp"
 #include "image/regular_file.hpp"
 #include "superpixels/io.hpp"
 
@@ -71,16 +70,8 @@ ImageFile decodeImageFile(const std::string& path, std::int64_t maxPixels, int f
       !why.empty()) {
     return failed(std::move(why));
   }
-  const auto starts = [&](std::string_view magic) { return bytes.starts_with(magic); };
-  if (starts("\xFF\xD8\xFF")) {
-    if (std::string why = jpegDamage(bytes); !why.empty()) {
-      return failed("damaged image data: " + why);
-    }
-  } else if (starts("\x89PNG\r\n\x1A\n")) {
-    keepPixelChunks(bytes);
-    if (std::string why = pngDamage(bytes); !why.empty()) {
-      return failed("damaged image data: " + why);
-    }
+  if (std::string why = imageDataDamage(bytes); !why.empty()) {
+    return failed("damaged image data: " + why);
   }
   ImageFile file;
   try {
