@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include <zlib.h>
+
 namespace superpixels {
 
 namespace {
@@ -24,12 +26,11 @@ bool readBytes(std::istream& in, unsigned char* into, std::streamsize count) {
   return in.gcount() == count;
 }
 
+// The running CRC-32 register of PNG chunks, before its final inversion: zlib's crc32 (table
+// driven, several times faster than a bit at a time; checking a photo's chunks took half as long
+// as decoding it) inverts on entry and exit.
 std::uint32_t crc32(std::uint32_t crc, const unsigned char* bytes, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    crc ^= bytes[i];
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return crc;
+  return ~static_cast<std::uint32_t>(::crc32_z(~crc, bytes, count));
 }
 
 }  // namespace
