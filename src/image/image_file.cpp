@@ -6,10 +6,10 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "image/data_check.hpp"
 #include "image/image_data.hpp"
 #include "image/image_file.hpp"
 #include "image/image_header.hpp"
-#include "image/data_check.hpp"
 #include "image/regular_file.hpp"
 #include "superpixels/io.hpp"
 
@@ -37,9 +37,9 @@ bool aboveLimit(std::int64_t width, std::int64_t height, std::int64_t maxPixels)
 
 // The longest file of an image of `pixels` pixels read: 40 bytes per pixel (a TIFF of four 64-bit
 // samples holds 32 uncompressed, a PNM written in decimal about 18) plus 16 MiB of metadata
-// (colour profiles, previews). A file longer than that lies about its content; it is refused
-// before it is read into memory.
-// OpenCV decodes at most 2 GiB from memory (its buffer's length is an int).
+// (colour profiles, previews), and at most 2 GiB, the most OpenCV decodes from memory (its
+// buffer's length is an int). A file longer than that lies about its content; it is refused before
+// it is read into memory.
 std::int64_t longestFile(std::int64_t pixels) {
   return std::min<std::int64_t>(pixels * 40 + (std::int64_t{16} << 20), INT_MAX);
 }
@@ -68,7 +68,8 @@ ImageFile decodeImageFile(const std::string& path, std::int64_t maxPixels, int f
   std::string bytes;
   if (std::string why = source.readAll(longestFile(header.width * header.height), bytes);
       !why.empty()) {
-    return failed(std::move(why));
+    return failed(why + " for an image of " + std::to_string(header.width) + " x " +
+                  std::to_string(header.height) + " pixels");
   }
   if (std::string why = imageDataDamage(bytes); !why.empty()) {
     return failed("damaged image data: " + why);

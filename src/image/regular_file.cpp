@@ -13,7 +13,6 @@ namespace {
 
 // What a file that is not a regular file is, for the reason given.
 const char* kindOf(mode_t mode) {
-  if (S_ISDIR(mode)) return "a folder";
   if (S_ISFIFO(mode)) return "a FIFO";
   if (S_ISCHR(mode)) return "a character device";
   if (S_ISBLK(mode)) return "a block device";

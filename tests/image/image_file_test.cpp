@@ -92,6 +92,11 @@ TEST(ReadImage, RefusesSpecialFilesWithoutReadingThem) {
     EXPECT_EQ(readImage(path).error, c.error);
     EXPECT_EQ(readMask(path).error, c.error);
   }
+  // A 1 x 1 image in a file of 20 MiB (sparse: nothing is written, and nothing must be read).
+  ASSERT_TRUE(cv::imwrite((folder / "long.png").string(), noiseImage(1, 1)));
+  fs::resize_file(folder / "long.png", 20 << 20);
+  EXPECT_EQ(readImage((folder / "long.png").string()).error,
+            "file of 20971520 bytes, more than the limit of 16777256 for an image of 1 x 1 pixels");
 }
 
 // Damaged data is an error that says what the decoder found, and the decoders print nothing of
