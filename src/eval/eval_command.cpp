@@ -12,6 +12,7 @@
 #include "eval/image_evaluation.hpp"
 #include "eval/label_files.hpp"
 #include "eval/report.hpp"
+#include "image/image_header.hpp"
 
 namespace superpixels::eval {
 
@@ -23,6 +24,11 @@ ParsedEvalArguments usageError(std::string message) {
   ParsedEvalArguments parsed;
   parsed.message = std::move(message);
   return parsed;
+}
+
+bool endsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 bool isSingleFile(const std::string& path) {
@@ -43,6 +49,17 @@ std::vector<LabelImage> loadGroundTruths(const std::vector<std::string>& paths,
   for (const std::string& path : paths) {
     LabelImage truth;
     std::string error;
+    // An annotation image of another size is told by its header, before it is decoded: a 249 KB
+    // PNG of 16000 x 16000 pixels would cost gigabytes first.
+    if (!endsWith(path, ".txt") && !endsWith(path, ".npy")) {
+      const ImageHeader header = readImageHeader(path);
+      if (header.ok && (header.width != superpixels.width || header.height != superpixels.height)) {
+        err << path << ": size " << header.width << "x" << header.height << " differs from "
+            << sizeText(superpixels.width, superpixels.height) << " of " << labelPath << "\n";
+        failed = true;
+        continue;
+      }
+    }
     if (!loadLabelImage(path, truth, error, maxPixels)) {
       err << path << ": " << error << "\n";
       failed = true;

@@ -7,6 +7,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "support/files.hpp"
+#include "support/images.hpp"
 
 namespace superpixels::testing {
 namespace {
@@ -86,11 +87,19 @@ TEST(EvalCommand, ScoresATreeAndReportsMismatchedFiles) {
                          ": 1 of 4 annotated images have no label file under " +
                          (temp / "out").string() + " (e.txt)\n");
   EXPECT_NE(run.out.find("average (2 images)"), std::string::npos) << run.out;
-  // Under a pixel limit the annotation of another size is refused before it is decoded.
-  run = runEval(temp, "--max-pixels 16 " + arguments);
+  // An annotation of another size is told by its header: this one holds no image data at all.
+  writeFile(temp / "gt/c-0.png", pngDeclaring(16000, 16000));
+  run = runEval(temp, "--max-pixels 2147483647 " + arguments);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err.substr(0, run.err.find('\n')),
-            (temp / "gt/c-0.png").string() + ": image is 5 x 4 pixels, more than the limit of 16");
+            (temp / "gt/c-0.png").string() + ": size 16000x16000 differs from 4x4 of " +
+                (temp / "out/partition_results/c.txt").string());
+  // Under a pixel limit, a label file above it is refused.
+  const std::string a = (temp / "out/partition_results/sub/a.txt").string();
+  run = runEval(temp, "--max-pixels 15 " + a + " " + (temp / "gt").string());
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err.substr(0, run.err.find('\n')),
+            a + ": map is 4 x 4 labels, more than the limit of 15");
 
   EXPECT_EQ(runEval(temp, (temp / "out").string()).exitCode, 2);
 }
