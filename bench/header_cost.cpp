@@ -11,8 +11,8 @@
 #include "image/data_check.hpp"
 #include "image/image_header.hpp"
 #include "image/regular_file.hpp"
-#include "superpixels/io.hpp"
 #include "report.hpp"
+#include "superpixels/io.hpp"
 
 namespace superpixels::bench {
 
@@ -78,14 +78,14 @@ void printHeaderCost(std::ostream& out, const std::string& label,
   out << "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
   for (const HeaderCost& cost : costs) {
     char line[384];
-    std::snprintf(line, sizeof line,
-                  "| %s | %d | %.0f KiB | %.1f us | %.2f ms | %.3f %% | %.2f ms | %.0f %% | %.2f ms "
-                  "| %.2f |\n",
-                  cost.format.c_str(), cost.files, cost.medianBytes / 1024.0,
-                  cost.headerSeconds * 1e6, cost.decodeSeconds * 1e3,
-                  100.0 * cost.headerSeconds / cost.decodeSeconds, cost.dataCheckSeconds * 1e3,
-                  100.0 * cost.dataCheckSeconds / cost.decodeSeconds, cost.readImageSeconds * 1e3,
-                  cost.readImageSeconds / cost.decodeSeconds);
+    std::snprintf(
+        line, sizeof line,
+        "| %s | %d | %.0f KiB | %.1f us | %.2f ms | %.3f %% | %.2f ms | %.0f %% | %.2f ms "
+        "| %.2f |\n",
+        cost.format.c_str(), cost.files, cost.medianBytes / 1024.0, cost.headerSeconds * 1e6,
+        cost.decodeSeconds * 1e3, 100.0 * cost.headerSeconds / cost.decodeSeconds,
+        cost.dataCheckSeconds * 1e3, 100.0 * cost.dataCheckSeconds / cost.decodeSeconds,
+        cost.readImageSeconds * 1e3, cost.readImageSeconds / cost.decodeSeconds);
     out << line;
   }
 }

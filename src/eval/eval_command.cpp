@@ -244,8 +244,8 @@ int runEval(const std::vector<std::string>& arguments, std::ostream& out, std::o
       failed = true;
       continue;
     }
-    const std::vector<LabelImage> truths =
-        loadGroundTruths(truthPaths->second, superpixels, file.path, options.maxPixels, err, failed);
+    const std::vector<LabelImage> truths = loadGroundTruths(
+        truthPaths->second, superpixels, file.path, options.maxPixels, err, failed);
     if (truths.empty()) continue;
     cv::Mat photo;
     if (!options.images.empty()) {

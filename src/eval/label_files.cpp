@@ -1,6 +1,5 @@
 #include "eval/label_files.hpp"
 
-
 #include <opencv2/imgcodecs.hpp>
 
 #include "eval/label_formats.hpp"

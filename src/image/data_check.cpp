@@ -1,8 +1,8 @@
 #include "image/data_check.hpp"
 
 #include <algorithm>
-#include <cstdarg>
 #include <csetjmp>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -71,7 +71,7 @@ std::string jpegDamage(std::string_view bytes) {
   jpeg_start_decompress(&info);
   const int rowBytes = static_cast<int>(info.output_width) * info.output_components;
   JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
-                                            static_cast<JDIMENSION>(rowBytes), 1);
+                                             static_cast<JDIMENSION>(rowBytes), 1);
   while (info.output_scanline < info.output_height) jpeg_read_scanlines(&info, row, 1);
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
@@ -156,7 +156,9 @@ tmsize_t writeNothing(thandle_t, void*, tmsize_t) { return -1; }
 
 toff_t seekTiff(thandle_t handle, toff_t offset, int whence) {
   auto* source = static_cast<TiffSource*>(handle);
-  const toff_t base = whence == SEEK_CUR ? source->at : whence == SEEK_END ? source->bytes.size() : 0;
+  const toff_t base = whence == SEEK_CUR   ? source->at
+                      : whence == SEEK_END ? source->bytes.size()
+                                           : 0;
   source->at = base + offset;
   return source->at;
 }

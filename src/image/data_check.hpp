@@ -1,9 +1,9 @@
 #pragma once
 
-// Checks of the compressed data of JPEG, PNG and TIFF files, made before OpenCV decodes them: OpenCV
-// lets libjpeg and libpng print their warnings and errors on standard error, and returns an image
-// with garbage rows for some damage (libtiff's it silences). Each check runs the same library with handlers that keep the
-// first message instead of printing it.
+// Checks of the compressed data of JPEG, PNG and TIFF files, made before OpenCV decodes them:
+// OpenCV lets libjpeg and libpng print their warnings and errors on standard error, and returns an
+// image with garbage rows for some damage (libtiff's it silences). Each check runs the same library
+// with handlers that keep the first message instead of printing it.
 
 #include <string>
 #include <string_view>

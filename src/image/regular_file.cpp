@@ -56,7 +56,8 @@ RegularFile::~RegularFile() {
 std::int64_t RegularFile::readAt(std::int64_t at, char* into, std::int64_t count) const {
   std::int64_t done = 0;
   while (done < count) {
-    const ssize_t got = ::pread(fd_, into + done, static_cast<std::size_t>(count - done), at + done);
+    const ssize_t got =
+        ::pread(fd_, into + done, static_cast<std::size_t>(count - done), at + done);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return -1;
     if (got == 0) break;
@@ -90,8 +91,7 @@ RegularFileBuffer::int_type RegularFileBuffer::underflow() {
   return traits_type::to_int_type(*gptr());
 }
 
-RegularFileBuffer::pos_type RegularFileBuffer::seekoff(off_type offset,
-                                                       std::ios_base::seekdir from,
+RegularFileBuffer::pos_type RegularFileBuffer::seekoff(off_type offset, std::ios_base::seekdir from,
                                                        std::ios_base::openmode which) {
   const std::int64_t current = bufferStart_ + (gptr() - eback());
   const std::int64_t base = from == std::ios_base::beg   ? 0

@@ -4,7 +4,6 @@
 
 #include <sys/resource.h>
 
-#include <array>
 #include <map>
 #include <string>
 #include <vector>
@@ -59,11 +58,11 @@ std::string tiledTiff() {
   };
   const std::uint32_t dataAt = 8 + 2 + 10 * 12 + 4;
   std::string file = std::string("II*\0", 4) + le(8, 4) + le(10, 2);
-  for (const auto& [tag, type, value] : std::vector<std::array<std::uint32_t, 3>>{
-           {256, 3, 5}, {257, 3, 3}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1}, {277, 3, 1},
-           {322, 3, 16}, {323, 3, 16}, {324, 4, dataAt}, {325, 4, 256}}) {
-    file += le(tag, 2) + le(type, 2) + le(1, 4) + le(value, 4);
-  }
+  // Tag, type (3 SHORT, 4 LONG), value: size, 8 bits, uncompressed, grey, one sample, the tile.
+  const std::uint32_t entries[][3] = {{256, 3, 5},      {257, 3, 3},  {258, 3, 8},  {259, 3, 1},
+                                      {262, 3, 1},      {277, 3, 1},  {322, 3, 16}, {323, 3, 16},
+                                      {324, 4, dataAt}, {325, 4, 256}};
+  for (const auto& e : entries) file += le(e[0], 2) + le(e[1], 2) + le(1, 4) + le(e[2], 4);
   return file + le(0, 4) + std::string(256, '\x40');
 }
 

@@ -151,9 +151,9 @@ TEST(EvalCommand, WindowToleranceAndChosenSubsets) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, (temp / "out/c.npy").string() + ": not a .npy file\n");
 
-  for (const char* bad : {"--window circle", "--window", "--tolerance -1", "--tolerance 1.5",
-                          "--tolerance 1000001", "--tolerance ''", "--max-pixels 0",
-                          "--max-pixels 2147483648"}) {
+  for (const char* bad :
+       {"--window circle", "--window", "--tolerance -1", "--tolerance 1.5", "--tolerance 1000001",
+        "--tolerance ''", "--max-pixels 0", "--max-pixels 2147483648"}) {
     run = runEval(temp, std::string(bad) + " " + folders);
     EXPECT_EQ(run.exitCode, 2) << bad;
     EXPECT_NE(run.err.find(std::string(bad).substr(0, 8)), std::string::npos) << run.err;
