@@ -67,8 +67,9 @@ std::string benchUsage() {
          "the\n"
          "                   adjacency against the whole pipeline, and count superpixels with\n"
          "                   connectivity 8 and 4\n"
-         "  --header-cost    instead of the above, encode the photos (and the large one) as TIFF\n"
-         "                   and WebP and time the header check against decoding\n"
+         "  --header-cost    instead of the above, encode the photos (and the large one) as JPEG,\n"
+         "                   PNG, TIFF and WebP and time the header check, the data check and\n"
+         "                   readImage against decoding\n"
          "  --memory IMAGE COUNT OUTPUT_BASE\n"
          "                   internal: run the pipeline once and print its peak memory\n";
 }

@@ -8,8 +8,11 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "fastest.hpp"
+#include "image/data_check.hpp"
 #include "image/image_header.hpp"
+#include "image/regular_file.hpp"
 #include "report.hpp"
+#include "superpixels/io.hpp"
 
 namespace superpixels::bench {
 
@@ -26,13 +29,15 @@ struct Format {
 std::vector<HeaderCost> measureHeaderCost(const std::vector<cv::Mat>& photos,
                                           const std::string& folder, int repeat) {
   const Format formats[] = {
+      {"JPEG (quality 95)", ".jpg", {}},
+      {"PNG", ".png", {}},
       {"TIFF (LZW)", ".tif", {}},
       {"WebP lossy (quality 90)", ".webp", {cv::IMWRITE_WEBP_QUALITY, 90}},
       {"WebP lossless", ".webp", {cv::IMWRITE_WEBP_QUALITY, 101}},
   };
   std::vector<HeaderCost> costs;
   for (const Format& format : formats) {
-    std::vector<double> bytes, header, decode;
+    std::vector<double> bytes, header, decode, dataCheck, whole;
     for (std::size_t i = 0; i < photos.size(); ++i) {
       const std::string path = folder + "/photo" + std::to_string(i) + format.extension;
       if (!cv::imwrite(path, photos[i], format.parameters)) {
@@ -47,9 +52,20 @@ std::vector<HeaderCost> measureHeaderCost(const std::vector<cv::Mat>& photos,
           throw std::runtime_error(path + ": cannot decode");
         }
       }));
+      std::string file;
+      if (!readRegularFile(path, std::int64_t{1} << 31, file).empty()) {
+        throw std::runtime_error(path + ": cannot read");
+      }
+      dataCheck.push_back(fastest(repeat, [&] {
+        std::string copy = file;  // a PNG's is trimmed in place
+        if (!imageDataDamage(copy).empty()) throw std::runtime_error(path + ": damaged");
+      }));
+      whole.push_back(fastest(repeat, [&] {
+        if (!readImage(path, maxPixelCount).ok()) throw std::runtime_error(path + ": refused");
+      }));
     }
     costs.push_back({format.name, static_cast<int>(photos.size()), median(bytes), median(header),
-                     median(decode)});
+                     median(decode), median(dataCheck), median(whole)});
   }
   return costs;
 }
@@ -57,14 +73,19 @@ std::vector<HeaderCost> measureHeaderCost(const std::vector<cv::Mat>& photos,
 void printHeaderCost(std::ostream& out, const std::string& label,
                      const std::vector<HeaderCost>& costs) {
   out << "\n" << label << "\n\n";
-  out << "| format | files | size (median) | header check | decoding | check / decoding |\n";
-  out << "|---|---:|---:|---:|---:|---:|\n";
+  out << "| format | files | size (median) | header check | decoding | check / decoding | data "
+         "check | data check / decoding | readImage | readImage / decoding |\n";
+  out << "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
   for (const HeaderCost& cost : costs) {
-    char line[256];
-    std::snprintf(line, sizeof line, "| %s | %d | %.0f KiB | %.1f us | %.2f ms | %.3f %% |\n",
-                  cost.format.c_str(), cost.files, cost.medianBytes / 1024.0,
-                  cost.headerSeconds * 1e6, cost.decodeSeconds * 1e3,
-                  100.0 * cost.headerSeconds / cost.decodeSeconds);
+    char line[384];
+    std::snprintf(
+        line, sizeof line,
+        "| %s | %d | %.0f KiB | %.1f us | %.2f ms | %.3f %% | %.2f ms | %.0f %% | %.2f ms "
+        "| %.2f |\n",
+        cost.format.c_str(), cost.files, cost.medianBytes / 1024.0, cost.headerSeconds * 1e6,
+        cost.decodeSeconds * 1e3, 100.0 * cost.headerSeconds / cost.decodeSeconds,
+        cost.dataCheckSeconds * 1e3, 100.0 * cost.dataCheckSeconds / cost.decodeSeconds,
+        cost.readImageSeconds * 1e3, cost.readImageSeconds / cost.decodeSeconds);
     out << line;
   }
 }

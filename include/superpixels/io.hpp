@@ -25,10 +25,14 @@ struct ImageFile {
   bool ok() const { return error.empty(); }
 };
 
-// Reads the image file at `path` into three 8-bit channels, as the tool does. The header is read
-// first: a file that is not a PNG, JPEG, BMP, PNM, TIFF or WebP image (an animated WebP included),
-// that is cut short or damaged, or whose header declares more than `maxPixels` pixels is refused
-// before any pixel memory is allocated.
+// Reads the image file at `path` into three 8-bit channels, as the tool does. Only a regular file
+// is read (a FIFO or a device is refused unread: "not a regular file (a FIFO)"). The header is
+// read first: a file that is not a PNG, JPEG, BMP, PNM, TIFF or WebP image (an animated WebP
+// included), that is cut short or damaged, whose header declares more than `maxPixels` pixels or a
+// TIFF tile of more, or that is much longer than such an image can be, is refused before any pixel
+// memory is allocated. The file is then read once and decoded from memory; a JPEG, PNG or TIFF
+// whose compressed data its library finds damaged is refused ("damaged image data: REASON"), the
+// library's message as the reason instead of a line of its own on standard error.
 ImageFile readImage(const std::string& path, std::int64_t maxPixels = defaultMaxPixels);
 
 // A mask file, read.

@@ -118,6 +118,10 @@ struct Walk {
         image(childFull, childRelative);
       } else if (S_ISREG(info.st_mode) && isOtherImageFormatPath(childRelative)) {
         note(WalkEntry::Kind::otherFormat, childFull, childRelative);
+      } else if (!S_ISREG(info.st_mode) && isImagePath(childRelative)) {
+        // Named like an image but a FIFO, a device or a socket: reading it would block the run or
+        // never end, and leaving it out in silence would hide it.
+        note(WalkEntry::Kind::error, childFull, childRelative, "not a regular file");
       }
     }
     path.pop_back();

@@ -12,8 +12,11 @@
 #include "eval/image_evaluation.hpp"
 #include "eval/label_files.hpp"
 #include "eval/report.hpp"
+#include "image/image_header.hpp"
 
 namespace superpixels::eval {
+
+static_assert(EvalOptions{}.maxPixels == defaultMaxPixels, "the tool's default pixel limit");
 
 namespace {
 
@@ -21,6 +24,11 @@ ParsedEvalArguments usageError(std::string message) {
   ParsedEvalArguments parsed;
   parsed.message = std::move(message);
   return parsed;
+}
+
+bool endsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 bool isSingleFile(const std::string& path) {
@@ -35,13 +43,24 @@ std::string sizeText(int width, int height) {
 // Loads the annotations of one label file that can be read and match its size.
 std::vector<LabelImage> loadGroundTruths(const std::vector<std::string>& paths,
                                          const LabelImage& superpixels,
-                                         const std::string& labelPath, std::ostream& err,
-                                         bool& failed) {
+                                         const std::string& labelPath, std::int64_t maxPixels,
+                                         std::ostream& err, bool& failed) {
   std::vector<LabelImage> truths;
   for (const std::string& path : paths) {
     LabelImage truth;
     std::string error;
-    if (!loadLabelImage(path, truth, error)) {
+    // An annotation image of another size is told by its header, before it is decoded: a 249 KB
+    // PNG of 16000 x 16000 pixels would cost gigabytes first.
+    if (!endsWith(path, ".txt") && !endsWith(path, ".npy")) {
+      const ImageHeader header = readImageHeader(path);
+      if (header.ok && (header.width != superpixels.width || header.height != superpixels.height)) {
+        err << path << ": size " << header.width << "x" << header.height << " differs from "
+            << sizeText(superpixels.width, superpixels.height) << " of " << labelPath << "\n";
+        failed = true;
+        continue;
+      }
+    }
+    if (!loadLabelImage(path, truth, error, maxPixels)) {
       err << path << ": " << error << "\n";
       failed = true;
     } else if (truth.width != superpixels.width || truth.height != superpixels.height) {
@@ -58,14 +77,14 @@ std::vector<LabelImage> loadGroundTruths(const std::vector<std::string>& paths,
 // The photo of `id` for the explained variation; empty when there is none that fits.
 cv::Mat loadMatchingPhoto(const std::string& folder, const std::string& id,
                           const LabelImage& superpixels, const std::string& labelPath,
-                          std::ostream& err, bool& failed) {
+                          std::int64_t maxPixels, std::ostream& err, bool& failed) {
   cv::Mat photo;
   const std::optional<std::string> path = findPhoto(folder, id);
   std::string error;
   if (!path) {
     err << labelPath << ": no photo named " << id << ".jpg (or .jpeg, .png, .ppm, .bmp, .tif, "
         << ".tiff) in " << folder << "\n";
-  } else if (!loadPhoto(*path, photo, error)) {
+  } else if (!loadPhoto(*path, photo, error, maxPixels)) {
     err << *path << ": " << error << "\n";
   } else if (photo.cols != superpixels.width || photo.rows != superpixels.height) {
     err << *path << ": size " << sizeText(photo.cols, photo.rows) << " differs from "
@@ -101,6 +120,10 @@ std::string evalUsageText() {
          "                ceil(0.0025 x diagonal), for square round(0.0025 x diagonal))\n"
          "  --subset      score only the images that have label files: annotated images\n"
          "                without one are left out on purpose, not an error\n"
+         "  --max-pixels N\n"
+         "                refuse, before decoding, any label image, annotation or photo of\n"
+         "                more than N pixels, and label text longer than such a map can be\n"
+         "                (1 to 2147483647, default 100000000)\n"
          "  --help        show this text and exit\n"
          "  --version     show the version and exit\n"
          "\n"
@@ -129,6 +152,17 @@ ParsedEvalArguments parseEvalArguments(const std::vector<std::string>& arguments
       options.perImage = true;
     } else if (argument == "--subset") {
       options.subset = true;
+    } else if (argument == "--max-pixels") {
+      if (i + 1 == arguments.size()) return usageError(argument + " needs a value");
+      const std::string& value = arguments[++i];
+      std::int64_t limit = 0;
+      const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), limit);
+      if (value.empty() || ec != std::errc() || end != value.data() + value.size() || limit < 1 ||
+          limit > maxPixelCount) {
+        return usageError("--max-pixels must be a whole number from 1 to " +
+                          std::to_string(maxPixelCount) + ", not \"" + value + "\"");
+      }
+      options.maxPixels = limit;
     } else if (argument == "--window" || argument == "--tolerance") {
       if (i + 1 == arguments.size()) return usageError(argument + " needs a value");
       const std::string& value = arguments[++i];
@@ -205,17 +239,18 @@ int runEval(const std::vector<std::string>& arguments, std::ostream& out, std::o
     evaluatedIds.insert(file.id);
     LabelImage superpixels;
     std::string error;
-    if (!loadLabelImage(file.path, superpixels, error)) {
+    if (!loadLabelImage(file.path, superpixels, error, options.maxPixels)) {
       err << file.path << ": " << error << "\n";
       failed = true;
       continue;
     }
-    const std::vector<LabelImage> truths =
-        loadGroundTruths(truthPaths->second, superpixels, file.path, err, failed);
+    const std::vector<LabelImage> truths = loadGroundTruths(
+        truthPaths->second, superpixels, file.path, options.maxPixels, err, failed);
     if (truths.empty()) continue;
     cv::Mat photo;
     if (!options.images.empty()) {
-      photo = loadMatchingPhoto(options.images, file.id, superpixels, file.path, err, failed);
+      photo = loadMatchingPhoto(options.images, file.id, superpixels, file.path, options.maxPixels,
+                                err, failed);
     }
     rows.push_back({file.name, evaluateImage(superpixels, truths, photo.empty() ? nullptr : &photo,
                                              options.matching)});

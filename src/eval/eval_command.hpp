@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -17,6 +18,9 @@ struct EvalOptions {
   BoundaryMatching matching;  // --window, --tolerance
   // Score the label files found, leaving out annotated images without one on purpose: no error.
   bool subset = false;
+  // Label images, annotations and photos of more pixels are refused before decoding, as by the
+  // tool's --max-pixels; the same default (checked where the options are parsed).
+  std::int64_t maxPixels = 100000000;
 };
 
 struct ParsedEvalArguments {

@@ -1,12 +1,10 @@
 #include "eval/label_files.hpp"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-
 #include <opencv2/imgcodecs.hpp>
 
 #include "eval/label_formats.hpp"
+#include "image/image_file.hpp"
+#include "image/regular_file.hpp"
 #include "output/label_file.hpp"
 
 namespace superpixels::eval {
@@ -18,58 +16,52 @@ bool endsWith(const std::string& text, const std::string& suffix) {
          text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) {
-    error = std::string("cannot open (") + std::strerror(errno) + ")";
-    return false;
-  }
-  const std::streamoff size = in.tellg();
-  if (size < 0) {
-    error = "cannot read";
-    return false;
-  }
-  bytes.resize(static_cast<std::size_t>(size));
-  in.seekg(0);
-  if (!in.read(bytes.data(), size)) {
-    error = "cannot read";
-    return false;
-  }
-  return true;
+// The longest text or .npy file of a map of `maxPixels` labels: numpy.savetxt's default writes 25
+// bytes a label ("%.18e" and a blank), the tool at most 12; a megabyte more for comments and
+// headers.
+std::int64_t longestLabelFile(std::int64_t maxPixels) {
+  return maxPixels * 25 + (std::int64_t{1} << 20);
 }
 
-// cv::imread, with OpenCV's exceptions turned into an error message.
-bool decode(const std::string& path, int flags, cv::Mat& image, std::string& error) {
-  try {
-    image = cv::imread(path, flags);
-  } catch (const cv::Exception& e) {
-    error = "cannot decode (" + e.msg + ")";
+// Decoded as the tool decodes images, the reason as the tool gives it.
+bool decode(const std::string& path, int flags, std::int64_t maxPixels, cv::Mat& image,
+            std::string& error) {
+  ImageFile file = decodeImageFile(path, maxPixels, flags);
+  if (!file.ok()) {
+    error = file.error;
     return false;
   }
-  if (image.empty()) {
-    error = "cannot decode as an image";
-    return false;
-  }
+  image = std::move(file.bgr);
   return true;
 }
 
 }  // namespace
 
-bool loadLabelImage(const std::string& path, LabelImage& image, std::string& error) {
+bool loadLabelImage(const std::string& path, LabelImage& image, std::string& error,
+                    std::int64_t maxPixels) {
   const bool npy = endsWith(path, ".npy");
   if (npy || endsWith(path, ".txt")) {
-    std::string bytes;
     LabelGrid grid;
-    if (!readWholeFile(path, bytes, error)) return false;
+    const FileBytes file = readRegularFile(path, longestLabelFile(maxPixels));
+    if (!file.ok) {
+      error = file.error;
+      return false;
+    }
+    const std::string& bytes = file.bytes;
     const bool parsed = npy                      ? parseNpy(bytes, grid, error)
                         : isToolLabelText(bytes) ? parseLabelText(bytes, grid, error)
                                                  : parseNumberText(bytes, grid, error);
     if (!parsed) return false;
+    if (static_cast<std::int64_t>(grid.width) * grid.height > maxPixels) {
+      error = "map is " + std::to_string(grid.width) + " x " + std::to_string(grid.height) +
+              " labels, more than the limit of " + std::to_string(maxPixels);
+      return false;
+    }
     image = compactLabelImage(grid.width, grid.height, std::move(grid.labels));
     return true;
   }
   cv::Mat map;
-  if (!decode(path, cv::IMREAD_UNCHANGED, map, error)) return false;
+  if (!decode(path, cv::IMREAD_UNCHANGED, maxPixels, map, error)) return false;
   if (map.channels() != 1 || (map.depth() != CV_8U && map.depth() != CV_16U)) {
     error = "not a single-channel 8- or 16-bit label image";
     return false;
@@ -85,8 +77,9 @@ bool loadLabelImage(const std::string& path, LabelImage& image, std::string& err
   return true;
 }
 
-bool loadPhoto(const std::string& path, cv::Mat& photo, std::string& error) {
-  return decode(path, cv::IMREAD_COLOR, photo, error);
+bool loadPhoto(const std::string& path, cv::Mat& photo, std::string& error,
+               std::int64_t maxPixels) {
+  return decode(path, cv::IMREAD_COLOR, maxPixels, photo, error);
 }
 
 }  // namespace superpixels::eval

@@ -1,16 +1,16 @@
 // readImage and readMask of the public I/O header: the header check, then the decoder.
 
-#include <cerrno>
-#include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <algorithm>
+#include <climits>
+#include <istream>
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "image/data_check.hpp"
 #include "image/image_data.hpp"
+#include "image/image_file.hpp"
 #include "image/image_header.hpp"
+#include "image/regular_file.hpp"
 #include "superpixels/io.hpp"
 
 namespace superpixels {
@@ -24,36 +24,60 @@ ImageFile failed(std::string reason, int systemError = 0) {
   return file;
 }
 
-std::string overLimit(std::int64_t width, std::int64_t height, std::int64_t maxPixels) {
-  return "image is " + std::to_string(width) + " x " + std::to_string(height) +
+std::string overLimit(std::int64_t width, std::int64_t height, std::int64_t maxPixels,
+                      const char* what = "image") {
+  return std::string(what) + " is " + std::to_string(width) + " x " + std::to_string(height) +
          " pixels, more than the limit of " + std::to_string(maxPixels);
 }
 
-// The errno that keeps `path` from being read as a file (ENOENT, EACCES, EISDIR, ...), or 0.
-int openError(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  struct stat info;
-  const int error = ::fstat(fd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
-  ::close(fd);
-  return error;
+// Each side alone first: the product of two 32-bit sizes may not fit in 64 bits.
+bool aboveLimit(std::int64_t width, std::int64_t height, std::int64_t maxPixels) {
+  return width > maxPixels || height > maxPixels || width * height > maxPixels;
 }
 
-// Opens, checks the header of and decodes the file at `path` with `flags`.
-ImageFile decodeChecked(const std::string& path, std::int64_t maxPixels, int flags) {
-  if (const int error = openError(path); error != 0) {
-    return failed(std::string("cannot open file: ") + std::strerror(error), error);
+// The longest file of an image of `pixels` pixels read: 40 bytes per pixel (a TIFF of four 64-bit
+// samples holds 32 uncompressed, a PNM written in decimal about 18) plus 16 MiB of metadata
+// (colour profiles, previews), and at most 2 GiB, the most OpenCV decodes from memory (its
+// buffer's length is an int). A file longer than that lies about its content; it is refused before
+// it is read into memory.
+std::int64_t longestFile(std::int64_t pixels) {
+  return std::min<std::int64_t>(pixels * 40 + (std::int64_t{16} << 20), INT_MAX);
+}
+
+}  // namespace
+
+ImageFile decodeImageFile(const std::string& path, std::int64_t maxPixels, int flags) {
+  // Only a regular file: a FIFO would block every read, /dev/zero never end.
+  const RegularFile source(path);
+  if (!source.ok()) return failed(source.error(), source.systemError());
+  ImageHeader header;
+  {
+    RegularFileBuffer buffer(source);
+    std::istream in(&buffer);
+    header = readImageHeader(in);
   }
-  const ImageHeader header = readImageHeader(path);
   if (!header.ok) return failed("cannot decode image: " + header.reason);
-  // Each side alone first: the product of two 32-bit sizes may not fit in 64 bits.
-  if (header.width > maxPixels || header.height > maxPixels ||
-      header.width * header.height > maxPixels) {
+  if (aboveLimit(header.width, header.height, maxPixels)) {
     return failed(overLimit(header.width, header.height, maxPixels));
+  }
+  if (aboveLimit(header.tileWidth, header.tileHeight, maxPixels)) {
+    return failed(overLimit(header.tileWidth, header.tileHeight, maxPixels, "TIFF tile"));
+  }
+  // The file is read once, with a bound, and decoded from memory: the decoder never opens the
+  // path again, which may name another file by then.
+  std::string bytes;
+  if (std::string why = source.readAll(longestFile(header.width * header.height), bytes);
+      !why.empty()) {
+    return failed(why + " for an image of " + std::to_string(header.width) + " x " +
+                  std::to_string(header.height) + " pixels");
+  }
+  if (std::string why = imageDataDamage(bytes); !why.empty()) {
+    return failed("damaged image data: " + why);
   }
   ImageFile file;
   try {
-    file.bgr = cv::imread(path, flags);
+    const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8U, bytes.data());
+    file.bgr = cv::imdecode(encoded, flags);
   } catch (const cv::Exception& e) {
     return failed("cannot decode image (" + e.msg + ")");
   }
@@ -64,17 +88,15 @@ ImageFile decodeChecked(const std::string& path, std::int64_t maxPixels, int fla
   return file;
 }
 
-}  // namespace
-
 ImageFile readImage(const std::string& path, std::int64_t maxPixels) {
-  ImageFile file = decodeChecked(path, maxPixels, cv::IMREAD_COLOR);
+  ImageFile file = decodeImageFile(path, maxPixels, cv::IMREAD_COLOR);
   if (!file.ok()) return file;
   if (const std::string why = unusableReason(file.bgr); !why.empty()) return failed(why);
   return file;
 }
 
 MaskFile readMask(const std::string& path, std::int64_t maxPixels) {
-  const ImageFile file = decodeChecked(path, maxPixels, cv::IMREAD_UNCHANGED);
+  const ImageFile file = decodeImageFile(path, maxPixels, cv::IMREAD_UNCHANGED);
   MaskFile mask;
   if (!file.ok()) {
     mask.error = file.error;

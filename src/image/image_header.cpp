@@ -4,10 +4,11 @@
 #include <array>
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
+#include <istream>
 #include <optional>
 
 #include "image/png_structure.hpp"
+#include "image/regular_file.hpp"
 
 namespace superpixels {
 
@@ -172,7 +173,7 @@ class TiffFile {
   };
 
   // Tags readDirectory looks for.
-  static constexpr std::size_t tagCount = 10;
+  static constexpr std::size_t tagCount = 12;
 
   // Reads the header and the first directory, keeping the entries of `tags`. Returns a refusal, or
   // an empty string.
@@ -285,11 +286,13 @@ ImageHeader tiffHeader(std::istream& in, bool bigEndianOrder, bool big) {
     stripOffsets,
     stripBytes,
     tileOffsets,
-    tileBytes
+    tileBytes,
+    tileWidth,
+    tileLength
   };
   std::array<TiffFile::Entry, TiffFile::tagCount> entries;
   if (std::string why =
-          file.readDirectory({256, 257, 258, 262, 274, 277, 273, 279, 324, 325}, entries);
+          file.readDirectory({256, 257, 258, 262, 274, 277, 273, 279, 324, 325, 322, 323}, entries);
       !why.empty()) {
     return refused(std::move(why));
   }
@@ -324,6 +327,19 @@ ImageHeader tiffHeader(std::istream& in, bool bigEndianOrder, bool big) {
     return refused("TIFF with " + std::to_string(bits) + " bits per sample is not read");
   }
   const bool tiled = entries[tileOffsets].present;
+  std::int64_t tileW = 0, tileH = 0;
+  if (tiled) {
+    // The decoder allocates one whole tile, whatever the image's size: a 1 x 1 image may declare
+    // a tile of 16000 x 16000 pixels.
+    tileW = file.single(entries[tileWidth]);
+    tileH = file.single(entries[tileLength]);
+    if (tileW <= 0 || tileH <= 0) return refused("damaged TIFF header: no usable tile size");
+  }
+  const auto withTiles = [&](ImageHeader header) {
+    header.tileWidth = tileW;
+    header.tileHeight = tileH;
+    return header;
+  };
   const TiffFile::Entry& offsets = entries[tiled ? tileOffsets : stripOffsets];
   const TiffFile::Entry& bytes = entries[tiled ? tileBytes : stripBytes];
   if (!offsets.present || offsets.count == 0) {
@@ -331,7 +347,7 @@ ImageHeader tiffHeader(std::istream& in, bool bigEndianOrder, bool big) {
   }
   // Without byte counts (a writer that broke the rules) the decoder estimates them; there is
   // nothing to check the offsets against.
-  if (!bytes.present) return sized(w, h);
+  if (!bytes.present) return withTiles(sized(w, h));
   if (bytes.count != offsets.count) {
     return refused("damaged TIFF header: offsets and byte counts differ in number");
   }
@@ -350,7 +366,7 @@ ImageHeader tiffHeader(std::istream& in, bool bigEndianOrder, bool big) {
       }
     }
   }
-  return sized(w, h);
+  return withTiles(sized(w, h));
 }
 
 // What the decoder reads of a WebP file at most, in bytes: OpenCV refuses larger files, with lines
@@ -437,8 +453,10 @@ ImageHeader webpHeader(std::istream& in) {
 }  // namespace
 
 ImageHeader readImageHeader(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return refused("file cannot be opened");
+  const RegularFile file(path);
+  if (!file.ok()) return refused(file.error());
+  RegularFileBuffer buffer(file);
+  std::istream in(&buffer);
   return readImageHeader(in);
 }
 

@@ -12,6 +12,11 @@ struct ImageHeader {
   std::string reason;  // why not, when !ok
   std::int64_t width = 0;
   std::int64_t height = 0;
+  // A TIFF's tile size, when it is tiled: the decoder allocates a whole tile even where the image
+  // is smaller, so the pixel limit applies to it too. 0 otherwise (strips are never wider than the
+  // image, and the decoder takes at most the image's height of rows per strip).
+  std::int64_t tileWidth = 0;
+  std::int64_t tileHeight = 0;
 };
 
 // Reads the size declared by the header of the file at `path`. The format is told by the leading
@@ -25,6 +30,7 @@ struct ImageHeader {
 // and chunks. Such files, and a PNG with a bad CRC in a critical chunk, are refused here with a
 // reason, rather than by the decoder, which prints lines of its own on standard error (and decodes
 // a cut JPEG anyway).
+// A FIFO or another special file is refused without being read.
 ImageHeader readImageHeader(const std::string& path);
 
 // The same for the bytes of `in`, read from its start; `in` must be seekable.

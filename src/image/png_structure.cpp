@@ -1,8 +1,11 @@
 #include "image/png_structure.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <utility>
+
+#include <zlib.h>
 
 namespace superpixels {
 
@@ -24,12 +27,11 @@ bool readBytes(std::istream& in, unsigned char* into, std::streamsize count) {
   return in.gcount() == count;
 }
 
+// The running CRC-32 register of PNG chunks, before its final inversion: zlib's crc32 (table
+// driven, several times faster than a bit at a time; checking a photo's chunks took half as long
+// as decoding it) inverts on entry and exit.
 std::uint32_t crc32(std::uint32_t crc, const unsigned char* bytes, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
-    crc ^= bytes[i];
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return crc;
+  return ~static_cast<std::uint32_t>(::crc32_z(~crc, bytes, count));
 }
 
 }  // namespace
@@ -111,6 +113,24 @@ std::uint64_t pngFileBound(std::string_view head) {
   // Declared sizes are at most 2^32 - 1 each: the bound may exceed what 64 bits hold.
   return bound >= 1.8e19 ? std::numeric_limits<std::uint64_t>::max()
                          : static_cast<std::uint64_t>(bound);
+}
+
+void keepPixelChunks(std::string& png) {
+  static constexpr std::string_view kept[] = {"IHDR", "PLTE", "tRNS", "IDAT", "eXIf", "IEND"};
+  std::size_t to = 8;
+  for (std::size_t at = 8; at + 12 <= png.size();) {
+    const std::size_t size =
+        12 + std::size_t{bigEndian(reinterpret_cast<const unsigned char*>(png.data() + at))};
+    if (size > png.size() - at) break;
+    const std::string_view type(png.data() + at + 4, 4);
+    if (std::find(std::begin(kept), std::end(kept), type) != std::end(kept)) {
+      if (to != at) std::memmove(png.data() + to, png.data() + at, size);
+      to += size;
+    }
+    at += size;
+    if (type == "IEND") break;
+  }
+  png.resize(to);
 }
 
 bool hasPngSignature(std::istream& in) {

@@ -52,6 +52,13 @@ std::uint64_t pngFileBound(std::string_view head);
 // True when `in` starts with the 8-byte PNG signature; leaves `in` at its start.
 bool hasPngSignature(std::istream& in);
 
+// Leaves in `png` (a whole PNG file whose chunk list readPngStructure found whole) only the
+// signature and the chunks the decoder's pixels depend on: IHDR, PLTE, tRNS, IDAT, eXIf (a
+// rotation) and IEND. libpng checks the others (colour profiles, gamma, text) and prints warnings
+// of its own on standard error about them, where the pixels stay the same without them. In place,
+// without a second copy of the file.
+void keepPixelChunks(std::string& png);
+
 // A PNG chunk: body length, type, body, CRC of type and body.
 std::string pngChunk(std::string_view type, std::string_view body);
 

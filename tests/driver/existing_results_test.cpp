@@ -157,7 +157,8 @@ TEST_F(ToolTest, AMaskThatIsNoRegularFileFailsItsImage) {
   const ToolRun masked = run({"--masks", masks, in_, out_, "5", "0.5"});
   EXPECT_EQ(masked.exitCode, 1);
   EXPECT_EQ(masked.err,
-            masks + "/a.png: not a regular file\n" + masks + "/b.png: not a regular file\n");
+            masks + "/a.png: not a regular file (a FIFO)\n" + masks +
+                "/b.png: not a regular file (a character device)\n");
 }
 
 // Another run writing the same image at the same time (with another COUNT) replaces this run's

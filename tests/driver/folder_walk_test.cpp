@@ -250,15 +250,21 @@ TEST_F(FolderWalkTest, FoldersAndEntriesThatCannotBeOpenedAreErrors) {
   EXPECT_EQ(std::system(("rm -rf '" + input_ + "/long'").c_str()), 0);
 }
 
-TEST_F(FolderWalkTest, DanglingLinkNamedLikeAnImageIsAnError) {
+// A dangling link or a special file (a FIFO, a device) named like an image is an error; named
+// otherwise it is left alone like any other file.
+TEST_F(FolderWalkTest, DanglingLinksAndSpecialFilesNamedLikeImagesAreErrors) {
   file("good.png");
   fs::create_symlink(temp_.str() + "/gone.png", input_ + "/broken.png");
   fs::create_symlink(temp_.str() + "/gone", input_ + "/broken");
+  ASSERT_EQ(::mkfifo((input_ + "/fifo.png").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((input_ + "/fifo").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", input_ + "/zero.jpg");
   walk(input_);
   EXPECT_EQ(relativePaths(), std::vector<std::string>{"/good.png"});
-  EXPECT_EQ(
-      problems(Kind::error),
-      std::vector<std::string>{input_ + "/broken.png: cannot read: No such file or directory"});
+  EXPECT_EQ(problems(Kind::error),
+            (std::vector<std::string>{
+                input_ + "/broken.png: cannot read: No such file or directory",
+                input_ + "/fifo.png: not a regular file", input_ + "/zero.jpg: not a regular file"}));
 }
 
 TEST_F(FolderWalkTest, OutputAndMasksFoldersInsideTheInputTreeAreNeverWalked) {

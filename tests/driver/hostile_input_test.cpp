@@ -48,6 +48,24 @@ std::string palettePng() {
          pngChunk("IEND", "");
 }
 
+// A 5 x 3 grey TIFF in one 16 x 16 tile, uncompressed: whole to the header check and to libtiff,
+// yet OpenCV's decoder fails on it, and says so on standard error unless the tool keeps it quiet.
+std::string tiledTiff() {
+  const auto le = [](std::uint32_t value, int bytes) {
+    std::string b;
+    for (int i = 0; i < bytes; ++i) b += static_cast<char>(value >> (8 * i));
+    return b;
+  };
+  const std::uint32_t dataAt = 8 + 2 + 10 * 12 + 4;
+  std::string file = std::string("II*\0", 4) + le(8, 4) + le(10, 2);
+  // Tag, type (3 SHORT, 4 LONG), value: size, 8 bits, uncompressed, grey, one sample, the tile.
+  const std::uint32_t entries[][3] = {{256, 3, 5},      {257, 3, 3},  {258, 3, 8},  {259, 3, 1},
+                                      {262, 3, 1},      {277, 3, 1},  {322, 3, 16}, {323, 3, 16},
+                                      {324, 4, dataAt}, {325, 4, 256}};
+  for (const auto& e : entries) file += le(e[0], 2) + le(e[1], 2) + le(1, 4) + le(e[2], 4);
+  return file + le(0, 4) + std::string(256, '\x40');
+}
+
 // Largest resident set of any child process waited for so far, in bytes.
 long peakChildMemory() {
   rusage usage{};
@@ -72,6 +90,10 @@ void expectOneLineEach(const std::string& err, const std::map<std::string, std::
 TEST_F(HostileInputTest, DamagedForeignAndOversizedFilesGetOneLineEachAndTheRunGoesOn) {
   const cv::Mat photo = noiseImage(40, 30, 21);
   const std::string png = encoded(".png", photo), jpeg = encoded(".jpg", photo);
+  // A restart marker amid the scan data; LZW codes overwritten amid the strip data.
+  std::string strayRestart = jpeg, brokenLzw = encoded(".tif", photo);
+  strayRestart.replace((jpeg.find("\xFF\xDA") + jpeg.size()) / 2, 2, "\xFF\xD3");
+  brokenLzw.replace(20, 40, std::string(40, '\xFF'));
   image("a.png", noiseImage(16, 12, 22));
   image("z.jpg", noiseImage(16, 12, 23));
   const std::map<std::string, std::string> files = {
@@ -85,6 +107,9 @@ TEST_F(HostileInputTest, DamagedForeignAndOversizedFilesGetOneLineEachAndTheRunG
       {"huge.png", pngDeclaring(100000, 100000)},
       // Under the decoder's own limit: without the header check it would allocate 1.2 GB.
       {"large.png", pngDeclaring(20000, 20000)},
+      {"restart.jpg", strayRestart},
+      {"lzw.tif", brokenLzw},
+      {"tiled.tif", tiledTiff()},
   };
   for (const auto& [name, bytes] : files) writeFile(in_ + "/" + name, bytes);
   const ToolRun result = runOn(in_);
@@ -101,7 +126,11 @@ TEST_F(HostileInputTest, DamagedForeignAndOversizedFilesGetOneLineEachAndTheRunG
                      {in_ + "/header-only.jpg", "truncated JPEG"},
                      {in_ + "/truncated.jpg", "truncated JPEG: no end of image"},
                      {in_ + "/huge.png", "100000 x 100000 pixels, more than the limit"},
-                     {in_ + "/large.png", "20000 x 20000 pixels, more than the limit"}});
+                     {in_ + "/large.png", "20000 x 20000 pixels, more than the limit"},
+                     {in_ + "/restart.jpg",
+                      "damaged image data: Corrupt JPEG data: premature end of data segment"},
+                     {in_ + "/lzw.tif", "damaged image data: "},
+                     {in_ + "/tiled.tif", "cannot decode image"}});
   EXPECT_EQ(treeOf(out_), resultTree({}, {"a", "z"}));
   EXPECT_LT(peakChildMemory(), 600L << 20) << "refused before decoding";
 }

@@ -7,6 +7,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "support/files.hpp"
+#include "support/images.hpp"
 
 namespace superpixels::testing {
 namespace {
@@ -86,6 +87,19 @@ TEST(EvalCommand, ScoresATreeAndReportsMismatchedFiles) {
                          ": 1 of 4 annotated images have no label file under " +
                          (temp / "out").string() + " (e.txt)\n");
   EXPECT_NE(run.out.find("average (2 images)"), std::string::npos) << run.out;
+  // An annotation of another size is told by its header: this one holds no image data at all.
+  writeFile(temp / "gt/c-0.png", pngDeclaring(16000, 16000));
+  run = runEval(temp, "--max-pixels 2147483647 " + arguments);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err.substr(0, run.err.find('\n')),
+            (temp / "gt/c-0.png").string() + ": size 16000x16000 differs from 4x4 of " +
+                (temp / "out/partition_results/c.txt").string());
+  // Under a pixel limit, a label file above it is refused.
+  const std::string a = (temp / "out/partition_results/sub/a.txt").string();
+  run = runEval(temp, "--max-pixels 15 " + a + " " + (temp / "gt").string());
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err.substr(0, run.err.find('\n')),
+            a + ": map is 4 x 4 labels, more than the limit of 15");
 
   EXPECT_EQ(runEval(temp, (temp / "out").string()).exitCode, 2);
 }
@@ -137,8 +151,9 @@ TEST(EvalCommand, WindowToleranceAndChosenSubsets) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, (temp / "out/c.npy").string() + ": not a .npy file\n");
 
-  for (const char* bad : {"--window circle", "--window", "--tolerance -1", "--tolerance 1.5",
-                          "--tolerance 1000001", "--tolerance ''"}) {
+  for (const char* bad :
+       {"--window circle", "--window", "--tolerance -1", "--tolerance 1.5", "--tolerance 1000001",
+        "--tolerance ''", "--max-pixels 0", "--max-pixels 2147483648"}) {
     run = runEval(temp, std::string(bad) + " " + folders);
     EXPECT_EQ(run.exitCode, 2) << bad;
     EXPECT_NE(run.err.find(std::string(bad).substr(0, 8)), std::string::npos) << run.err;

@@ -1,6 +1,8 @@
 // Reading segmentations for scoring: the tool's label files, ground-truth label images, and the
 // text and .npy files numpy writes.
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include <opencv2/imgcodecs.hpp>
@@ -14,6 +16,7 @@ namespace {
 
 using superpixels::testing::TempFolder;
 using superpixels::testing::writeFile;
+namespace fs = std::filesystem;
 
 TEST(LabelFiles, ReadsLabelTextCompactingItsLabels) {
   TempFolder temp;
@@ -55,9 +58,44 @@ TEST(LabelFiles, ReadsLabelImagesOfOneChannelOnly) {
 
   writeFile(temp / "broken.png", "not a png");
   EXPECT_FALSE(loadLabelImage((temp / "broken.png").string(), image, error));
-  EXPECT_EQ(error, "cannot decode as an image");
+  EXPECT_EQ(error, "cannot decode image: not a PNG, JPEG, BMP, PNM, TIFF or WebP image");
   EXPECT_FALSE(loadLabelImage((temp / "missing.txt").string(), image, error));
-  EXPECT_EQ(error, "cannot open (No such file or directory)");
+  EXPECT_EQ(error, "cannot open file: No such file or directory");
+}
+
+// Every file is read as the tool reads images: a FIFO would block the run, a device never end, a
+// map above the pixel limit cost gigabytes before its size is found not to match.
+TEST(LabelFiles, SpecialFilesAndMapsAboveThePixelLimitAreRefusedUnread) {
+  TempFolder temp;
+  for (const char* name : {"fifo.txt", "fifo.npy", "fifo.png"}) {
+    ASSERT_EQ(::mkfifo((temp / name).c_str(), 0600), 0);
+  }
+  fs::create_symlink("/dev/zero", temp / "zero.png");
+  writeFile(temp / "wide.txt", "0\t0\t1\t\r\n");
+  ASSERT_TRUE(cv::imwrite((temp / "wide.png").string(), cv::Mat(1, 3, CV_8U, cv::Scalar(4))));
+  const struct {
+    const char* name;
+    std::int64_t maxPixels;
+    const char* error;
+  } cases[] = {
+      {"fifo.txt", 100, "not a regular file (a FIFO)"},
+      {"fifo.npy", 100, "not a regular file (a FIFO)"},
+      {"fifo.png", 100, "not a regular file (a FIFO)"},
+      {"zero.png", 100, "not a regular file (a character device)"},
+      {"wide.txt", 2, "map is 3 x 1 labels, more than the limit of 2"},
+      {"wide.png", 2, "image is 3 x 1 pixels, more than the limit of 2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    LabelImage image;
+    std::string error;
+    EXPECT_FALSE(loadLabelImage((temp / c.name).string(), image, error, c.maxPixels));
+    EXPECT_EQ(error, c.error);
+  }
+  cv::Mat photo;
+  std::string error;
+  EXPECT_FALSE(loadPhoto((temp / "fifo.png").string(), photo, error));
+  EXPECT_EQ(error, "not a regular file (a FIFO)");
 }
 
 // A .npy file of version 1.0 as numpy.save writes it: the header padded with spaces to a multiple

@@ -5,6 +5,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "image/data_check.hpp"
 #include "image/image_header.hpp"
 
 namespace superpixels::fuzz {
@@ -14,10 +15,22 @@ std::string checkHeader(const std::uint8_t* data, std::size_t size) {
   const ImageHeader header = readImageHeader(in);
   if (!header.ok) return header.reason.empty() ? "refused without a reason" : "";
   if (header.width < 1 || header.height < 1) return "accepted an empty size";
-  if (header.width > 65536 || header.height > 65536 || header.width * header.height > 65536) {
-    return "";  // each side first: the product of two 32-bit sizes may overflow
+  if ((header.tileWidth != 0 || header.tileHeight != 0) &&
+      (header.tileWidth < 1 || header.tileHeight < 1)) {
+    return "accepted an empty tile";
   }
-  const std::vector<std::uint8_t> bytes(data, data + size);
+  // Each side first: the product of two 32-bit sizes may overflow. The decoder allocates a whole
+  // tile, whatever the image's size: it too must be small.
+  const auto small = [](std::int64_t width, std::int64_t height) {
+    return width <= 65536 && height <= 65536 && width * height <= 65536;
+  };
+  if (!small(header.width, header.height) || !small(header.tileWidth, header.tileHeight)) {
+    return "";
+  }
+  // The data checks read what the decoder would; on damage the decoder is not reached.
+  std::string checked(reinterpret_cast<const char*>(data), size);
+  if (!imageDataDamage(checked).empty()) return "";
+  const std::vector<std::uint8_t> bytes(checked.begin(), checked.end());
   cv::Mat decoded;
   try {
     decoded = cv::imdecode(bytes, cv::IMREAD_COLOR);

@@ -2,8 +2,9 @@
 # Writes seeds for the header fuzz target made by OpenCV's own encoders into
 # tests/fuzz/header_corpus, each named by the SHA-1 of its bytes as libFuzzer names what it keeps:
 # small TIFF files (uncompressed, LZW, grey, 16-bit, with alpha) and WebP files (lossy, lossless,
-# lossy with alpha, which the encoder writes as an extended file with an alpha chunk). Run from
-# anywhere; needs g++, pkg-config and libopencv-dev. Existing seeds are kept.
+# lossy with alpha, which the encoder writes as an extended file with an alpha chunk), and tiled
+# TIFF files made by hand. Run from anywhere; needs g++, pkg-config, libopencv-dev and python3.
+# Existing seeds are kept.
 set -eu
 corpus="$(cd "$(dirname "$0")" && pwd)/header_corpus"
 work="$(mktemp -d)"
@@ -53,5 +54,30 @@ g++ -std=c++17 -o "$work/seeds" "$work/seeds.cpp" $(pkg-config --cflags --libs o
 mkdir "$work/out"
 "$work/seeds" "$work/out"
 for seed in "$work"/out/*; do
+  cp "$seed" "$corpus/$(sha1sum "$seed" | cut -d' ' -f1)"
+done
+# Tiled TIFF files (OpenCV's encoder writes strips only), classic and BigTIFF: 5 x 3 grey pixels in
+# one 16 x 16 tile, uncompressed.
+python3 - "$work/tiled" <<'PY'
+import struct, sys
+def tiff(big):
+    entries = [(256, 3, 5), (257, 3, 3), (258, 3, 8), (259, 3, 1), (262, 3, 1), (277, 3, 1),
+               (322, 3, 16), (323, 3, 16), (324, 16 if big else 4, None), (325, 4, 256)]
+    head = b"II+\0\x08\0\0\0" + struct.pack("<Q", 16) if big else b"II*\0" + struct.pack("<I", 8)
+    size = (8 + len(entries) * 20 + 8) if big else (2 + len(entries) * 12 + 4)
+    data_at = len(head) + size
+    ifd = struct.pack("<Q" if big else "<H", len(entries))
+    for tag, kind, value in entries:
+        value = data_at if value is None else value
+        if big:
+            ifd += struct.pack("<HHQQ", tag, kind, 1, value)
+        else:
+            ifd += struct.pack("<HHII", tag, kind, 1, value)
+    ifd += b"\0" * (8 if big else 4)
+    return head + ifd + bytes(range(256))
+for big in (False, True):
+    open(sys.argv[1] + ("-big" if big else "-classic"), "wb").write(tiff(big))
+PY
+for seed in "$work"/tiled-*; do
   cp "$seed" "$corpus/$(sha1sum "$seed" | cut -d' ' -f1)"
 done

@@ -1,6 +1,8 @@
 // Reading image files as the tool reads them: three 8-bit channels whatever the file holds, the
 // pixel limit applied before decoding, and failures that say why.
 
+#include <sys/stat.h>
+
 #include <cerrno>
 
 #include <opencv2/imgcodecs.hpp>
@@ -71,6 +73,75 @@ TEST(ReadImage, RefusesImagesAboveThePixelLimit) {
       << "the tool's default limit";
   writeFile(folder / "widest.png", pngDeclaring(0xFFFFFFFFu, 0xFFFFFFFFu));
   EXPECT_FALSE(readImage((folder / "widest.png").string(), maxPixelCount).ok()) << "no overflow";
+}
+
+// A FIFO would block the reader (open() itself waits for a writer), a device never end: both are
+// refused without a byte read, as images and as masks.
+TEST(ReadImage, RefusesSpecialFilesWithoutReadingThem) {
+  TempFolder folder;
+  ASSERT_EQ(::mkfifo((folder / "fifo.png").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", folder / "mask.png");
+  const struct {
+    const char* name;
+    const char* error;
+  } cases[] = {{"fifo.png", "not a regular file (a FIFO)"},
+               {"mask.png", "not a regular file (a character device)"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = (folder / c.name).string();
+    EXPECT_EQ(readImage(path).error, c.error);
+    EXPECT_EQ(readMask(path).error, c.error);
+  }
+  // A 1 x 1 image in a file of 20 MiB (sparse: nothing is written, and nothing must be read).
+  ASSERT_TRUE(cv::imwrite((folder / "long.png").string(), noiseImage(1, 1)));
+  fs::resize_file(folder / "long.png", 20 << 20);
+  EXPECT_EQ(readImage((folder / "long.png").string()).error,
+            "file of 20971520 bytes, more than the limit of 16777256 for an image of 1 x 1 pixels");
+}
+
+// Damaged data is an error that says what the decoder found, and the decoders print nothing of
+// their own: a run's console holds the tool's lines only.
+TEST(ReadImage, DamagedDataIsAnErrorAndDecodersStaySilent) {
+  TempFolder folder;
+  const cv::Mat photo = noiseImage(64, 48);
+  std::vector<std::uint8_t> bytes;
+  ASSERT_TRUE(cv::imencode(".jpg", photo, bytes));
+  std::string jpeg(bytes.begin(), bytes.end());
+  // A restart marker in the middle of the scan data, where none belongs.
+  const std::size_t scan = jpeg.find("\xFF\xDA");
+  ASSERT_NE(scan, std::string::npos);
+  std::string strayRestart = jpeg;
+  strayRestart.replace((scan + jpeg.size()) / 2, 2, "\xFF\xD3");
+  ASSERT_TRUE(cv::imencode(".png", photo, bytes));
+  const std::string png(bytes.begin(), bytes.end());
+  // A colour profile libpng finds too short and warns about; the pixels do not depend on it.
+  const std::string withProfile =
+      png.substr(0, 33) + pngChunk("iCCP", std::string("sRGB\0\0garbage", 13)) + png.substr(33);
+  // One row fewer declared than the image data holds, with the header's CRC right.
+  const std::string extraRows = png.substr(0, 8) + pngHeaderChunk(64, 47, 8, 2) + png.substr(33);
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* error;
+  } cases[] = {
+      {"stray restart marker", strayRestart,
+       "damaged image data: Corrupt JPEG data: premature end of data segment"},
+      {"more image data than rows", extraRows, "damaged image data: IDAT: Too much image data"},
+      {"unreadable colour profile", withProfile, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFile(folder / "image", c.bytes);
+    ::testing::internal::CaptureStderr();
+    const ImageFile image = readImage((folder / "image").string());
+    const MaskFile mask = readMask((folder / "image").string());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(image.error, c.error);
+    EXPECT_EQ(mask.error, c.error);
+    if (image.ok()) {
+      EXPECT_EQ(cv::norm(image.bgr, photo, cv::NORM_INF), 0);
+    }
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "image/image_data.hpp"
+#include "superpixels/io.hpp"
 #include "support/files.hpp"
 #include "support/images.hpp"
 
@@ -279,6 +280,40 @@ TEST(ImageHeader, WebpAboveTheDecodersFileLimitIsRefused) {
   EXPECT_TRUE(readImageHeader(path).ok) << "a spelling it does not know leaves it to the decoder";
   ASSERT_EQ(::unsetenv(variable), 0);
   EXPECT_TRUE(readImageHeader(path).ok);
+}
+
+// The decoder allocates a TIFF's whole tile whatever the image's size: a 1 x 1 image whose one tile
+// is 16000 x 16000 pixels would cost a gigabyte before it fails.
+TEST(ImageHeader, TileSizeCountsAgainstThePixelLimit) {
+  TempFolder folder;
+  for (const bool big : {false, true}) {
+    for (const bool bigEndianOrder : {false, true}) {
+      SCOPED_TRACE(std::string(big ? "BigTIFF" : "TIFF") + (bigEndianOrder ? ", MM" : ", II"));
+      // Entries as handMadeTiff writes them; four of them become the tile tags.
+      std::string tiff = handMadeTiff(bigEndianOrder, big, 1, 1, 1);
+      const std::size_t entrySize = big ? 20 : 12, field = big ? 12 : 8;
+      const std::size_t first = tiff.size() - (big ? 8 : 4) - 9 * entrySize;
+      const auto set = [&](int entry, std::size_t at, std::uint16_t value) {
+        const char b[2] = {static_cast<char>(bigEndianOrder ? value >> 8 : value),
+                           static_cast<char>(bigEndianOrder ? value : value >> 8)};
+        tiff.replace(first + entry * entrySize + at, 2, b, 2);
+      };
+      set(3, 0, 322);  // compression -> TileWidth
+      set(3, field, 16000);
+      set(7, 0, 323);  // rows per strip -> TileLength, a SHORT
+      set(7, 2, 3);
+      set(7, field, 16000);
+      set(5, 0, 324);  // strip offsets and byte counts -> tile offsets and byte counts
+      set(8, 0, 325);
+      writeFile(folder / "tiled.tif", tiff);
+      const ImageHeader header = readImageHeader((folder / "tiled.tif").string());
+      ASSERT_TRUE(header.ok) << header.reason;
+      EXPECT_EQ(header.tileWidth, 16000);
+      EXPECT_EQ(header.tileHeight, 16000);
+      EXPECT_EQ(readImage((folder / "tiled.tif").string()).error,
+                "TIFF tile is 16000 x 16000 pixels, more than the limit of 100000000");
+    }
+  }
 }
 
 // A chunk's length is the file's claim: a 60-byte file claiming a 2 GB chunk must not cost 2 GB.

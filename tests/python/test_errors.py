@@ -130,6 +130,12 @@ def test_files_that_cannot_be_read(tmp_path):
         superpixels.segment_file(not_an_image)
     reason = "cannot decode image: not a PNG, JPEG, BMP, PNM, TIFF or WebP image"
     assert str(raised.value) == f"{not_an_image}: {reason}"
+    # A FIFO would block the read for ever: refused unread.
+    fifo = tmp_path / "fifo.png"
+    os.mkfifo(fifo)
+    with pytest.raises(ValueError) as raised:
+        superpixels.segment_file(fifo)
+    assert str(raised.value) == f"{fifo}: not a regular file (a FIFO)"
     with pytest.raises(TypeError, match="expected str, bytes or os.PathLike object, not int"):
         superpixels.segment_file(42, 4, 0.5)
     # Never cut short at a NUL, which would name another file.

@@ -329,7 +329,8 @@ def segment_file(
         The file cannot be opened; ``errno`` and ``filename`` are set.
     ValueError
         The file cannot be decoded (not one of the formats above, damaged, cut short, too many
-        pixels): the message names the file and the reason. Or a bad argument, as for `segment`.
+        pixels) or is no regular file (a FIFO, a device): the message names the file and the
+        reason. Or a bad argument, as for `segment`.
     TypeError
         An argument of the wrong type.
     """
