@@ -101,4 +101,10 @@ struct FileFailure {
 std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& bgr,
                                       const Result& result, const std::string& record = {});
 
+// writeResults, with the files made and written side by side on `pool` (the overlay's PNG takes
+// longest). The files and the failures are the same as written one after another.
+std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& bgr,
+                                      const Result& result, const std::string& record,
+                                      ThreadPool& pool);
+
 }  // namespace superpixels

@@ -11,6 +11,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "superpixels/thread_pool.hpp"
+
 namespace superpixels {
 
 // Version of the library and of the command-line tool.
@@ -110,10 +112,16 @@ struct SegmentationStopped : std::runtime_error {
 // as fine as that count needs for the pixels inside. A mask with no pixel inside gives no
 // superpixel. A mask of all pixels gives exactly the result without a mask.
 //
-// Thread contract: fully re-entrant. Every call builds its own context (and its own helper threads,
-// as Options::threads asks) and shares nothing, so images may be segmented side by side on several
-// threads; give each call threads = 1 then, unless it is to share the cores. The result depends
-// only on the image, the options and the mask, never on the number of threads.
+// Thread contract: fully re-entrant. Calls share nothing but threads, so images may be segmented
+// side by side on several threads. A call that may use more than one thread (Options::threads
+// other than 1) runs its parts on the process's pool, ThreadPool::shared(), made on first use;
+// calls side by side share its threads. The result depends only on the image, the options and
+// the mask, never on the number of threads or the pool.
 Result segment(const cv::Mat& bgr, const Options& options, const cv::Mat& mask = cv::Mat());
+
+// segment() with its parts run on `pool`, by up to options.threads threads (0: the pool's
+// threads()), the caller included.
+Result segment(const cv::Mat& bgr, const Options& options, ThreadPool& pool,
+               const cv::Mat& mask = cv::Mat());
 
 }  // namespace superpixels

@@ -24,11 +24,11 @@
 #include "driver/output_tree.hpp"
 #include "driver/progress.hpp"
 #include "driver/settings_record.hpp"
-#include "engine/shared_executor.hpp"
 #include "image/png_structure.hpp"
 #include "image/regular_file.hpp"
 #include "output/atomic_file.hpp"
 #include "output/write_results.hpp"
+#include "parallel/executor.hpp"
 
 namespace superpixels {
 
@@ -78,7 +78,7 @@ constexpr int maxWriteAttempts = 5;
 
 // Segments one image and writes its results; failures are reported on `err`.
 ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, const OutputTree& tree,
-                         const std::string& settings, Executor& executor, std::ostream& out,
+                         const std::string& settings, ThreadPool& pool, std::ostream& out,
                          std::ostream& err) {
   const ResultFiles files = tree.resultFiles(entry.relativeBase, options.writeRegions);
   // Files are read only when regular, and whole only up to the size an image within --max-pixels
@@ -134,7 +134,11 @@ ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, cons
     mask = maskFile.mask;  // none: the image is segmented whole
   }
   out << "reading  " << entry.fullPath << "...\n";
-  const Result result = segment(image.bgr, options.segmentation, mask, executor);
+  // Bounded by the threads asked for, not by the pool's own: workers with no image left lend
+  // themselves to it.
+  Options segmentation = options.segmentation;
+  segmentation.threads = threadsFor(segmentation.threads);
+  const Result result = segment(image.bgr, segmentation, pool, mask);
   out << "save superpixel to " << files.boundaryImage << "\n";
   // Another run may write this image's results at the same time (shards of one dataset that
   // share it, a rerun started twice): each file is replaced whole, but the set could end up
@@ -146,8 +150,7 @@ ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, cons
   for (int attempt = 1;; ++attempt) {
     std::array<FileIdentity, 5> written;
     const std::vector<FileFailure> failures =
-        writeResults(files, image.bgr, result, record, &executor,
-                     threadsFor(options.segmentation.threads), &written);
+        writeResults(files, image.bgr, result, record, &pool, segmentation.threads, &written);
     for (const FileFailure& failure : failures) {
       err << failure.path << ": " << failure.reason << "\n";
     }
@@ -220,10 +223,10 @@ class ImageQueue {
 // until all are finished. Nothing escapes: a failure of any kind is the image's, and every image
 // handed out is finished, or the thread printing the outcomes would wait for it for ever. An image
 // that shares its results with an earlier one (`earlier`) is only reported. Outside the `try` only
-// the queue's and the executor's mutexes are locked, which fails only in a broken program.
+// the queue's and the pool's mutexes are locked, which fails only in a broken program.
 void work(ImageQueue& queue, const std::vector<WalkEntry>& images,
           const std::vector<std::size_t>& earlier, const RunOptions& options,
-          const OutputTree& tree, const std::string& settings, Executor& executor) noexcept {
+          const OutputTree& tree, const std::string& settings, ThreadPool& pool) noexcept {
   std::size_t index;
   while (queue.next(index)) {
     const WalkEntry& entry = images[index];
@@ -235,7 +238,7 @@ void work(ImageQueue& queue, const std::vector<WalkEntry>& images,
           err << entry.fullPath << ": not segmented: its results would replace those of "
               << images[earlier[index]].fullPath << "\n";
         } else {
-          outcome.status = processImage(entry, options, tree, settings, executor, out, err);
+          outcome.status = processImage(entry, options, tree, settings, pool, out, err);
         }
       } catch (const std::exception& e) {
         err << entry.fullPath << ": " << e.what() << "\n";
@@ -250,9 +253,9 @@ void work(ImageQueue& queue, const std::vector<WalkEntry>& images,
       outcome.unreported = true;
     }
     queue.finish(index, std::move(outcome));
-    if (queue.allFinished()) executor.wake();
+    if (queue.allFinished()) pool.wake();
   }
-  executor.help([&] { return queue.allFinished(); });
+  pool.help([&] { return queue.allFinished(); });
 }
 
 // True when `path` is `folder` or lies below it ("/a/b" in "/a", not "/ab" in "/a").
@@ -413,7 +416,7 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   // Workers with no image left lend themselves to the images still running; threads beyond the
   // workers, when an image may use more, are helpers from the start.
   const int perImage = threadsFor(options.segmentation.threads);
-  Executor executor(std::max(0, perImage - static_cast<int>(jobs)));
+  ThreadPool pool(std::max(1, perImage - static_cast<int>(jobs) + 1));
   std::vector<std::thread> workers;
   const JoinOnExit joinWorkers{workers};
   try {
@@ -421,11 +424,11 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
     for (std::size_t j = 0; j < jobs; ++j) {
       workers.emplace_back(work, std::ref(queue), std::cref(images), std::cref(earlier),
                            std::cref(options), std::cref(tree), std::cref(settings),
-                           std::ref(executor));
+                           std::ref(pool));
     }
   } catch (...) {
     // Fewer threads than asked for; with none at all, this thread does the work.
-    if (workers.empty()) work(queue, images, earlier, options, tree, settings, executor);
+    if (workers.empty()) work(queue, images, earlier, options, tree, settings, pool);
   }
   ProgressLine progress(err, options.showProgress, summary.imagesFound);
   progress.update(0);

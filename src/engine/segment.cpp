@@ -2,6 +2,7 @@
 #include <stdexcept>
 
 #include "engine/pipeline.hpp"
+#include "parallel/thread_pool_access.hpp"
 #include "labelling/connectivity.hpp"
 #include "refine/refinement.hpp"
 #include "regions/greedy_merge.hpp"
@@ -99,12 +100,18 @@ Result segment(const cv::Mat& bgr, const Options& options, const cv::Mat& mask,
 }
 
 Result segment(const cv::Mat& bgr, const Options& options, const cv::Mat& mask) {
-  if (const OptionsCheck check = options.check(); !check.ok()) {
-    throw std::invalid_argument(check.message);
+  if (threadsFor(options.threads) == 1) {
+    Executor callerAlone;
+    return segment(bgr, options, mask, callerAlone);
   }
-  // Helper threads of this call's own, when it is to use more than its caller's.
-  Executor executor(threadsFor(options.threads) - 1);
-  return segment(bgr, options, mask, executor);
+  // The process's pool, so that a program of many small calls starts no threads per call.
+  return segment(bgr, options, mask, executorOf(ThreadPool::shared()));
+}
+
+Result segment(const cv::Mat& bgr, const Options& options, ThreadPool& pool, const cv::Mat& mask) {
+  Options bounded = options;
+  if (bounded.threads == 0) bounded.threads = pool.threads();
+  return segment(bgr, bounded, mask, executorOf(pool));
 }
 
 }  // namespace superpixels

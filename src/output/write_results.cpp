@@ -10,6 +10,7 @@
 #include "image/png_structure.hpp"
 #include "output/atomic_file.hpp"
 #include "output/label_file.hpp"
+#include "parallel/thread_pool_access.hpp"
 #include "superpixels/describe.hpp"
 #include "superpixels/io.hpp"
 
@@ -31,7 +32,7 @@ WriteStatus encodePng(const cv::Mat& image, std::vector<std::uint8_t>& bytes) {
 
 std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& bgr,
                                       const Result& result, const std::string& record,
-                                      Executor* executor, int threads,
+                                      ThreadPool* pool, int threads,
                                       std::array<FileIdentity, 5>* written) {
   if (record.find('\0') != std::string::npos) {
     throw std::invalid_argument("the record of a result must not hold a NUL byte");
@@ -123,10 +124,10 @@ std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& b
     }
     status = writeFileAtomically(path, bytes, written != nullptr ? &(*written)[file] : nullptr);
   };
-  if (executor == nullptr || threads <= 1) {
+  if (pool == nullptr || threads <= 1) {
     for (std::size_t index = 0; index < fileCount; ++index) task(index);
   } else {
-    executor->run(fileCount, threads, task);
+    executorOf(*pool).run(fileCount, threads, task);
   }
   std::vector<FileFailure> failures;
   for (std::size_t file = 0; file < fileCount; ++file) {
@@ -140,6 +141,12 @@ std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& b
 std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& bgr,
                                       const Result& result, const std::string& record) {
   return writeResults(files, bgr, result, record, nullptr, 1);
+}
+
+std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& bgr,
+                                      const Result& result, const std::string& record,
+                                      ThreadPool& pool) {
+  return writeResults(files, bgr, result, record, &pool, pool.threads());
 }
 
 }  // namespace superpixels

@@ -1,5 +1,7 @@
 #include "parallel/executor.hpp"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 
@@ -15,7 +17,9 @@ int threadsFor(int requested) {
 Executor::Executor(int helpers)
     : Executor(helpers, [](std::function<void()> body) { return std::thread(std::move(body)); }) {}
 
-Executor::Executor(int helpers, const ThreadStarter& start) {
+Executor::Executor() : madeIn_(::getpid()) {}
+
+Executor::Executor(int helpers, const ThreadStarter& start) : madeIn_(::getpid()) {
   if (helpers <= 0) return;
   // Room for every thread first: a started thread must never be dropped joinable (that ends the
   // process), as it would be were push_back to fail.
@@ -32,6 +36,13 @@ Executor::Executor(int helpers, const ThreadStarter& start) {
 }
 
 Executor::~Executor() {
+  if (!inMakingProcess()) {
+    // A forked child: the helpers are the parent's, not to be stopped or joined from here (the
+    // mutex may be held for ever), and a joinable std::thread must not be destroyed. They are
+    // left as they are, with the little memory their handles take.
+    new std::vector<std::thread>(std::move(threads_));
+    return;
+  }
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
@@ -66,8 +77,23 @@ Executor::Job* Executor::jobToHelp() {
   return nullptr;
 }
 
+bool Executor::inMakingProcess() const { return ::getpid() == madeIn_; }
+
 void Executor::run(std::int64_t count, int threads, const std::function<void(std::int64_t)>& task) {
   if (count <= 0) return;
+  if (!inMakingProcess()) {
+    // A forked child: nobody else works here, and the mutex may be held for ever.
+    std::exception_ptr failure;
+    for (std::int64_t i = 0; i < count; ++i) {
+      try {
+        task(i);
+      } catch (...) {
+        if (!failure) failure = std::current_exception();
+      }
+    }
+    if (failure) std::rethrow_exception(failure);
+    return;
+  }
   Job job;
   job.task = &task;
   job.count = count;

@@ -8,6 +8,8 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+
+#include <sys/types.h>
 #include <vector>
 
 namespace superpixels {
@@ -27,6 +29,9 @@ namespace superpixels {
 // own job, which has begun on some thread and will end, but never for a later one. The result
 // writers rely on this: the PNG tasks wait for the label file's task (task 0) to give them the
 // label text's checksum.
+//
+// In a child made by fork() the executor's helpers do not exist and its mutex may have been
+// copied locked by one of them: jobs there run on their callers alone, without the mutex.
 class Executor {
  public:
   // Starts a thread that runs `body`, or throws as std::thread does when the system has none to
@@ -35,7 +40,7 @@ class Executor {
 
   // An executor without helpers of its own: jobs run on their callers and on threads that lend
   // themselves through `help`.
-  Executor() = default;
+  Executor();
   // An executor with up to `helpers` threads of its own, stopped and joined on destruction. When
   // the system cannot start them all, it goes on with those it could start (maybe none): jobs
   // then take longer, with the same results.
@@ -61,6 +66,8 @@ class Executor {
 
   // The helper threads of its own that started.
   int helperCount() const { return static_cast<int>(threads_.size()); }
+  // False in a child made by fork() after the executor was made.
+  bool inMakingProcess() const;
 
  private:
   struct Job {
@@ -90,6 +97,7 @@ class Executor {
   std::deque<Job*> jobs_;                 // jobs with tasks possibly left, oldest first
   bool stopping_ = false;
   std::vector<std::thread> threads_;
+  pid_t madeIn_;  // the process that made it
 };
 
 // Threads for `requested` (0: one per hardware thread).

@@ -1,6 +1,11 @@
 // Threads inside one image change nothing: every number of threads gives the same labels and
 // colours, with and without a mask, with either connectivity, at counts from coarse to fine.
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
 #include <opencv2/imgproc.hpp>
 
 #include "engine/pipeline.hpp"
@@ -62,19 +67,51 @@ TEST(Threads, TinyAndOddShapes) {
   }
 }
 
-TEST(Threads, ImagesSideBySideShareOneExecutor) {
+TEST(Threads, ImagesSideBySideShareOnePool) {
   const cv::Mat a = noiseImage(160, 120, 1), b = noiseImage(120, 160, 2);
   Options options{80, 0.5f};
   options.threads = 1;
   const Result aAlone = segment(a, options), bAlone = segment(b, options);
-  options.threads = 4;
-  Executor shared(2);
+  options.threads = 0;  // the pool's threads
+  ThreadPool shared(3);
+  ThreadPool moved = std::move(shared);
   Result aShared, bShared;
-  std::thread other([&] { bShared = segment(b, options, cv::Mat(), shared); });
-  aShared = segment(a, options, cv::Mat(), shared);
+  std::thread other([&] { bShared = segment(b, options, moved); });
+  aShared = segment(a, options, moved);
   other.join();
   EXPECT_EQ(aShared.labels, aAlone.labels);
   EXPECT_EQ(bShared.labels, bAlone.labels);
+  EXPECT_THROW(ThreadPool(-1), std::invalid_argument);
+}
+
+int threadsOfThisProcess() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
+  }
+  return -1;
+}
+
+// Calls without a pool share the process's, made once: they start no threads of their own, and a
+// child forked after the pool was made (whose helpers stayed in the parent) still segments.
+TEST(Threads, CallsWithoutAPoolShareOneMadeOnceAlsoAfterFork) {
+  const cv::Mat image = noiseImage(64, 64, 5);
+  Options options{30, 0.5f};
+  options.threads = 1;
+  const Result alone = segment(image, options);
+  options.threads = 0;
+  EXPECT_EQ(segment(image, options).labels, alone.labels);
+  const int threads = threadsOfThisProcess();
+  for (int call = 0; call < 20; ++call) segment(image, options);
+  EXPECT_EQ(threadsOfThisProcess(), threads);
+
+  const pid_t child = ::fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) ::_exit(segment(image, options).labels == alone.labels ? 0 : 1);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 // A stop request ends the call with SegmentationStopped; a stop flag that stays false changes
