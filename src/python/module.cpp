@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -44,11 +45,35 @@ cv::Mat bgrOf(const ByteArray& image, bool isBgr) {
   return bgr;
 }
 
+// superpixels.ThreadPool's engine pool. close() lets it go; calls still running on it keep it (each
+// holds a share) until they end, so that closing never pulls threads from under a call.
+class PoolHandle {
+ public:
+  explicit PoolHandle(int threads) : pool_(std::make_shared<ThreadPool>(threads)) {}
+  // Call with the GIL held.
+  std::shared_ptr<ThreadPool> share() const {
+    if (!pool_) throw py::value_error("the thread pool is closed");
+    return pool_;
+  }
+  int threads() const { return pool_ ? pool_->threads() : 0; }
+  bool closed() const { return !pool_; }
+  void close() {
+    std::shared_ptr<ThreadPool> released = std::move(pool_);
+    // Its threads are joined without the GIL, which they never need but a long call may hold up.
+    py::gil_scoped_release unlocked;
+    released.reset();
+  }
+
+ private:
+  std::shared_ptr<ThreadPool> pool_;
+};
+
 // segment() on a thread of its own while the calling thread, without the GIL, takes it back every
 // 50 ms to let Python run its signal handlers: a call from the main thread then ends soon after
 // Ctrl-C with KeyboardInterrupt (or whatever a handler raises), through options.stop, instead of
 // running to its end. Call with the GIL held.
-Result segmentInterruptibly(const cv::Mat& bgr, Options options, const cv::Mat& mask) {
+Result segmentInterruptibly(const cv::Mat& bgr, Options options, const cv::Mat& mask,
+                            const std::shared_ptr<ThreadPool>& pool) {
   std::atomic<bool> stop{false};
   options.stop = &stop;
   std::mutex mutex;
@@ -58,7 +83,7 @@ Result segmentInterruptibly(const cv::Mat& bgr, Options options, const cv::Mat& 
   std::exception_ptr failure;
   const auto work = [&] {
     try {
-      result = segment(bgr, options, mask);
+      result = pool ? segment(bgr, options, *pool, mask) : segment(bgr, options, mask);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -97,7 +122,8 @@ Result segmentInterruptibly(const cv::Mat& bgr, Options options, const cv::Mat& 
 
 py::object segmentArray(const ByteArray& image, bool isBgr, std::int32_t count, float weight,
                         std::int32_t connectivity, const std::optional<ByteArray>& mask,
-                        bool returnColours, bool rgbColours, std::int32_t threads) {
+                        bool returnColours, bool rgbColours, std::int32_t threads,
+                        const PoolHandle* poolHandle) {
   requireImage(image);
   if (mask) requirePlane(*mask, "mask", image.shape(0), image.shape(1));
   Options options;
@@ -108,6 +134,7 @@ py::object segmentArray(const ByteArray& image, bool isBgr, std::int32_t count, 
   if (const OptionsCheck check = options.check(); !check.ok()) {
     throw py::value_error(check.message);
   }
+  const std::shared_ptr<ThreadPool> pool = poolHandle ? poolHandle->share() : nullptr;
   Result result;
   {
     cv::Mat bgr;
@@ -115,7 +142,7 @@ py::object segmentArray(const ByteArray& image, bool isBgr, std::int32_t count, 
       py::gil_scoped_release released;
       bgr = bgrOf(image, isBgr);
     }
-    result = segmentInterruptibly(bgr, options, mask ? maskView(*mask) : cv::Mat());
+    result = segmentInterruptibly(bgr, options, mask ? maskView(*mask) : cv::Mat(), pool);
   }
   py::array labels = labelsToArray(std::move(result.labels), result.height, result.width);
   if (!returnColours) return labels;
@@ -343,7 +370,12 @@ PYBIND11_MODULE(_core, module) {
   // wanted, and anything else is a mistake to report, not to paper over with a copy.
   module.def("segment", &segmentArray, "image"_a.noconvert(), "is_bgr"_a, "count"_a, "weight"_a,
              "connectivity"_a, "mask"_a.noconvert().none(true), "return_colours"_a,
-             "rgb_colours"_a, "threads"_a);
+             "rgb_colours"_a, "threads"_a, "pool"_a.none(true));
+  py::class_<PoolHandle>(module, "ThreadPool")
+      .def(py::init<int>(), "threads"_a)
+      .def_property_readonly("threads", &PoolHandle::threads)
+      .def_property_readonly("closed", &PoolHandle::closed)
+      .def("close", &PoolHandle::close);
   module.def("read_image", &readImageFile, "path"_a);
   module.def("boundary_image", &boundaryArray, "image"_a.noconvert(), "labels"_a.noconvert(),
              "colour"_a.none(true));

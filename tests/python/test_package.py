@@ -13,11 +13,16 @@ FUNCTIONS = [name for name in superpixels.__all__ if name != "__version__"]
 
 
 def stub_definitions(name):
-    """Function definitions of a stub file, by name (overloads give several)."""
+    """Function definitions of a stub file, by name (overloads give several); a class stands for
+    its __init__ without self."""
     tree = ast.parse((PACKAGE / name).read_text(encoding="utf-8"))
     definitions = {}
     for node in tree.body:
-        if isinstance(node, ast.FunctionDef):
+        if isinstance(node, ast.ClassDef):
+            init = next(n for n in node.body if isinstance(n, ast.FunctionDef) and n.name == "__init__")
+            init.args.args = init.args.args[1:]
+            definitions.setdefault(node.name, []).append(init)
+        elif isinstance(node, ast.FunctionDef):
             definitions.setdefault(node.name, []).append(node)
     return definitions
 
@@ -61,6 +66,8 @@ def test_typed_and_documented():
     assert (PACKAGE / "py.typed").is_file()
     assert "segment(image, count, weight)" in superpixels.__doc__
     for name in FUNCTIONS:
-        doc = inspect.getdoc(getattr(superpixels, name))
-        assert "Parameters\n----------" in doc and "Returns\n-------" in doc, name
+        value = getattr(superpixels, name)
+        doc = inspect.getdoc(value)
+        assert "Parameters\n----------" in doc, name
+        assert inspect.isclass(value) or "Returns\n-------" in doc, name
     assert superpixels.__version__ == _core.__version__

@@ -128,3 +128,25 @@ def test_ctrl_c_ends_a_long_call_and_the_module_works_afterwards():
     small = image[:40, :60]
     one, two = (superpixels.segment(small, 12, threads=n) for n in (1, 2))
     assert_same(one, two, "after the interrupted call")
+
+
+def test_calls_on_a_pool_of_ones_own_give_the_same_labels():
+    image = read_rgb(EXAMPLES_DIR / "chelsea.png")[:120, :160]
+    one = superpixels.segment(image, 60, threads=1)
+    path = EXAMPLES_DIR / "astronaut.png"
+    one_file = superpixels.segment_file(path, 60, threads=1)
+    with superpixels.ThreadPool(3) as pool:
+        assert pool.threads in (1, 2, 3)  # 3 unless the system had no threads to give
+        with ThreadPoolExecutor(max_workers=2) as callers:
+            side_by_side = list(
+                callers.map(lambda t: superpixels.segment(image, 60, threads=t, pool=pool), (0, 2))
+            )
+        for labels in side_by_side:
+            assert_same(one, labels, "on the pool")
+        assert_same(one_file, superpixels.segment_file(path, 60, pool=pool), "a file on the pool")
+    assert pool.closed and pool.threads == 0
+    for bad, error in ((pool, ValueError), (3, TypeError)):
+        with pytest.raises(error, match="pool"):
+            superpixels.segment(image, pool=bad)
+    with pytest.raises(ValueError, match="threads"):
+        superpixels.ThreadPool(-1)

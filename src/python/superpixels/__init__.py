@@ -11,6 +11,7 @@ files, bit for bit, and everything after segmentation works on numpy arrays too.
     regions(labels, image)                 one row of figures per superpixel (a dict of columns)
     adjacency(labels)                      which superpixels touch, and along how many pixel edges
     evaluate(labels, ground_truth, image)  boundary recall, undersegmentation error and more
+    ThreadPool(threads)                    threads that segment calls share (pool=)
 
 Images are numpy arrays of shape (H, W), (H, W, 1), (H, W, 3) or (H, W, 4) (alpha is ignored), of
 dtype uint8, uint16 (reduced to 8 bits as the tool reads a 16-bit PNG: the high byte) or
@@ -31,6 +32,7 @@ from . import _core
 __version__ = _core.__version__
 
 __all__ = [
+    "ThreadPool",
     "__version__",
     "adjacency",
     "boundary_image",
@@ -203,6 +205,61 @@ def _labels(labels, name="labels"):
     return np.ascontiguousarray(array)
 
 
+class ThreadPool:
+    """Threads that segment calls share: ``segment(..., pool=pool)``.
+
+    Calls without a pool already share one pool of the process, made on first use, so a loop of
+    many calls starts no threads per call. A pool of one's own sets how many threads work, or keeps
+    a group of calls apart from the others. Calls on one pool from several Python threads run side
+    by side; the labels never depend on the pool.
+
+    Parameters
+    ----------
+    threads : int, optional
+        0 (the default) for one per core, else 1 (the calling thread alone) to ``max_threads``.
+
+    Use it as a context manager, or call `close` when done. Closing releases the threads once the
+    calls still running on the pool have ended; later calls on it raise ValueError.
+    """
+
+    def __init__(self, threads=0):
+        self._pool = _core.ThreadPool(_threads(threads))
+
+    @property
+    def threads(self):
+        """Most threads a call on the pool uses, the calling one included; 0 once closed."""
+        return self._pool.threads
+
+    @property
+    def closed(self):
+        """True once `close` was called."""
+        return self._pool.closed
+
+    def close(self):
+        """Releases the pool's threads (once calls still running on it have ended)."""
+        self._pool.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc_info):
+        self.close()
+
+    def __repr__(self):
+        state = "closed" if self.closed else f"threads={self.threads}"
+        return f"superpixels.ThreadPool({state})"
+
+
+def _pool(pool):
+    if pool is None:
+        return None
+    if not isinstance(pool, ThreadPool):
+        raise TypeError(f"pool must be a superpixels.ThreadPool or None, got {_type_name(pool)}")
+    if pool.closed:
+        raise ValueError("pool is closed")
+    return pool._pool
+
+
 def segment(
     image,
     count=200,
@@ -213,6 +270,7 @@ def segment(
     channel_order="rgb",
     return_colours=False,
     threads=0,
+    pool=None,
 ):
     """Segment an image into superpixels.
 
@@ -243,7 +301,11 @@ def segment(
     threads : int, optional
         Threads working on the image: 0 (the default) for every core, 1 for the calling thread
         alone. The labels are the same for every number. The GIL is released meanwhile, so
-        Python threads segmenting images side by side run at once (give them ``threads=1``).
+        Python threads segmenting images side by side run at once. With `pool`, the most threads
+        of the pool the call uses (0: all of them).
+    pool : ThreadPool, optional
+        The threads to work on: by default a pool of the process shared by every call, made on
+        first use.
 
     Returns
     -------
@@ -274,6 +336,7 @@ def segment(
     # Grey pixels are the same in either order: no conversion needed.
     is_bgr = channel_order == "bgr" or _is_grey(image)
     threads = _threads(threads)
+    pool = _pool(pool)
     return _core.segment(
         pixels,
         is_bgr,
@@ -284,6 +347,7 @@ def segment(
         return_colours,
         channel_order == "rgb",
         threads,
+        pool,
     )
 
 
@@ -297,6 +361,7 @@ def segment_file(
     return_colours=False,
     channel_order="rgb",
     threads=0,
+    pool=None,
 ):
     """Segment an image file into superpixels, reading it exactly as the tool reads it.
 
@@ -311,7 +376,7 @@ def segment_file(
     ----------
     path : str, bytes or os.PathLike
         The image file.
-    count, weight, mask, connectivity, return_colours, threads
+    count, weight, mask, connectivity, return_colours, threads, pool
         As for `segment`.
     channel_order : {"rgb", "bgr"}, optional
         Channel order of the returned colours.
@@ -340,6 +405,7 @@ def segment_file(
     channel_order = _choice(channel_order, "channel_order", ("rgb", "bgr"))
     return_colours = _flag(return_colours, "return_colours")
     threads = _threads(threads)
+    pool = _pool(pool)
     if mask is not None:
         mask = _mask(mask)
     name = os.fspath(path)
@@ -355,7 +421,8 @@ def segment_file(
     if mask is not None:
         _require_shape(mask, "mask", pixels.shape[:2], "the image file")
     return _core.segment(
-        pixels, True, count, weight, connectivity, mask, return_colours, channel_order == "rgb", threads
+        pixels, True, count, weight, connectivity, mask, return_colours, channel_order == "rgb", threads,
+        pool,
     )
 
 

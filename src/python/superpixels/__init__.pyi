@@ -14,6 +14,16 @@ _Labels = npt.NDArray[np.int32]
 _Colours = npt.NDArray[np.uint8]
 _Order = Literal["rgb", "bgr"]
 
+class ThreadPool:
+    def __init__(self, threads: int = 0) -> None: ...
+    @property
+    def threads(self) -> int: ...
+    @property
+    def closed(self) -> bool: ...
+    def close(self) -> None: ...
+    def __enter__(self) -> ThreadPool: ...
+    def __exit__(self, *exc_info: object) -> None: ...
+
 @overload
 def segment(
     image: npt.ArrayLike,
@@ -25,6 +35,7 @@ def segment(
     channel_order: _Order = "rgb",
     return_colours: Literal[False] = False,
     threads: int = 0,
+    pool: ThreadPool | None = None,
 ) -> _Labels: ...
 @overload
 def segment(
@@ -37,6 +48,7 @@ def segment(
     channel_order: _Order = "rgb",
     return_colours: Literal[True],
     threads: int = 0,
+    pool: ThreadPool | None = None,
 ) -> tuple[_Labels, _Colours]: ...
 @overload
 def segment_file(
@@ -49,6 +61,7 @@ def segment_file(
     return_colours: Literal[False] = False,
     channel_order: _Order = "rgb",
     threads: int = 0,
+    pool: ThreadPool | None = None,
 ) -> _Labels: ...
 @overload
 def segment_file(
@@ -61,6 +74,7 @@ def segment_file(
     return_colours: Literal[True],
     channel_order: _Order = "rgb",
     threads: int = 0,
+    pool: ThreadPool | None = None,
 ) -> tuple[_Labels, _Colours]: ...
 def boundary_image(
     image: npt.ArrayLike,
