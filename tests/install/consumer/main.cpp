@@ -5,6 +5,7 @@
 
 #include <superpixels/io.hpp>
 #include <superpixels/superpixels.hpp>
+#include <superpixels/thread_pool.hpp>
 
 int main(int argc, char** argv) {
   if (argc != 4) return 2;
@@ -17,7 +18,10 @@ int main(int argc, char** argv) {
   superpixels::Options options;
   options.superpixelCount = std::atoi(argv[2]);
   options.weightFactor = static_cast<float>(std::atof(argv[3]));
-  const superpixels::Result result = superpixels::segment(image.bgr, options);
+  // A program segmenting many images keeps one pool for them all (plain segment() shares the
+  // library's own).
+  superpixels::ThreadPool pool;
+  const superpixels::Result result = superpixels::segment(image.bgr, options, pool);
   std::cout << "superpixels " << superpixels::version() << ": " << result.width << " x "
             << result.height << " pixels, " << result.regionCount << " superpixels\n";
 }
