@@ -43,9 +43,9 @@ class ThreadPool {
   void wake();
 
   // The pool that segment() uses when given none: made on the first call that may use more than
-  // one thread, with one thread per hardware thread, and kept for the rest of the
-  // process (never destroyed, so that no exit waits for its threads). A child made by fork()
-  // makes its own on first use.
+  // one thread, with one thread per hardware thread, and kept for the rest of the process (never
+  // destroyed, so that no exit waits for its threads). In a child made by fork() it has no
+  // helpers, as any pool made before the fork: calls there run on the calling thread.
   static ThreadPool& shared();
 
  private:

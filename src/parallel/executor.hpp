@@ -8,8 +8,6 @@
 #include <functional>
 #include <mutex>
 #include <thread>
-
-#include <sys/types.h>
 #include <vector>
 
 namespace superpixels {
@@ -97,7 +95,7 @@ class Executor {
   std::deque<Job*> jobs_;                 // jobs with tasks possibly left, oldest first
   bool stopping_ = false;
   std::vector<std::thread> threads_;
-  pid_t madeIn_;  // the process that made it
+  std::uint64_t madeIn_;  // forks that had made the process that made it
 };
 
 // Threads for `requested` (0: one per hardware thread).

@@ -1,6 +1,5 @@
 #include "superpixels/thread_pool.hpp"
 
-#include <atomic>
 #include <stdexcept>
 #include <string>
 
@@ -31,7 +30,10 @@ ThreadPool::~ThreadPool() = default;
 ThreadPool::ThreadPool(ThreadPool&&) noexcept = default;
 ThreadPool& ThreadPool::operator=(ThreadPool&&) noexcept = default;
 
-int ThreadPool::threads() const { return executorOrThrow(executor_).helperCount() + 1; }
+int ThreadPool::threads() const {
+  const Executor& executor = executorOrThrow(executor_);
+  return executor.inMakingProcess() ? executor.helperCount() + 1 : 1;
+}
 
 void ThreadPool::help(const std::function<bool()>& finished) {
   executorOrThrow(executor_).help(finished);
@@ -40,17 +42,11 @@ void ThreadPool::help(const std::function<bool()>& finished) {
 void ThreadPool::wake() { executorOrThrow(executor_).wake(); }
 
 ThreadPool& ThreadPool::shared() {
-  // Made on first use and never destroyed: threads still running at exit would make it wait, and
-  // a forked child has none of the threads to join. A child makes a pool of its own; the
-  // parent's, which it cannot stop, stays as it is. Two first users at once may both make one:
-  // the one that comes second destroys its own and takes the first's.
-  static std::atomic<ThreadPool*> current{nullptr};
-  ThreadPool* pool = current.load(std::memory_order_acquire);
-  while (pool == nullptr || !pool->executor_->inMakingProcess()) {
-    auto* made = new ThreadPool(0);
-    if (current.compare_exchange_strong(pool, made, std::memory_order_acq_rel)) return *made;
-    delete made;  // `pool` is now the one another thread made
-  }
+  // Never destroyed: threads still working at exit would make the exit wait, and a forked child,
+  // which has none of the threads, must not try to join them. Such a child runs its calls on the
+  // calling thread alone and starts no thread of its own (what a child of a process with threads
+  // may safely do is little).
+  static ThreadPool* const pool = new ThreadPool(0);
   return *pool;
 }
 
