@@ -52,10 +52,9 @@ std::vector<HeaderCost> measureHeaderCost(const std::vector<cv::Mat>& photos,
           throw std::runtime_error(path + ": cannot decode");
         }
       }));
-      std::string file;
-      if (!readRegularFile(path, std::int64_t{1} << 31, file).empty()) {
-        throw std::runtime_error(path + ": cannot read");
-      }
+      FileBytes read = readRegularFile(path, std::uint64_t{1} << 31);
+      if (!read.ok) throw std::runtime_error(path + ": cannot read");
+      const std::string file = std::move(read.bytes);
       dataCheck.push_back(fastest(repeat, [&] {
         std::string copy = file;  // a PNG's is trimmed in place
         if (!imageDataDamage(copy).empty()) throw std::runtime_error(path + ": damaged");

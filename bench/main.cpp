@@ -62,9 +62,9 @@ Options engineOptions(const BenchOptions& bench, int count, int threads = 1) {
 }
 
 // The helper thread of the two-thread runs, made once: its start is no part of any image's time.
-Executor& twoThreads() {
-  static Executor executor(1);
-  return executor;
+ThreadPool& twoThreads() {
+  static ThreadPool pool(2);
+  return pool;
 }
 
 // Ours and SLIC on one photo, alternately, `repeat` times each; the fastest run of each counts.

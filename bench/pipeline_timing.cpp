@@ -5,8 +5,8 @@
 
 #include "driver/output_tree.hpp"
 #include "driver/settings_record.hpp"
-#include "engine/shared_executor.hpp"
 #include "output/write_results.hpp"
+#include "parallel/executor.hpp"
 #include "superpixels/io.hpp"
 
 namespace superpixels::bench {
@@ -22,15 +22,15 @@ double secondsBetween(Clock::time_point from, Clock::time_point to) {
 }  // namespace
 
 PipelineTimes timePipeline(const std::string& path, const Options& options,
-                           const std::string& outputBase, Executor* executor) {
+                           const std::string& outputBase, ThreadPool* pool) {
   PipelineTimes times;
   const Clock::time_point start = Clock::now();
   const ImageFile image = readImage(path);
   if (!image.ok()) throw std::runtime_error(path + ": " + image.error);
   const Clock::time_point loadedAt = Clock::now();
 
-  const Result result = executor != nullptr ? segment(image.bgr, options, cv::Mat(), *executor)
-                                            : segment(image.bgr, options);
+  const Result result =
+      pool != nullptr ? segment(image.bgr, options, *pool) : segment(image.bgr, options);
   const Clock::time_point segmentedAt = Clock::now();
 
   // As the tool writes them: the PNGs record the settings and the label text's checksum.
@@ -41,7 +41,7 @@ PipelineTimes timePipeline(const std::string& path, const Options& options,
   files.partitionImage = outputBase + partitionSuffix;
   files.labels = outputBase + labelSuffix;
   const std::vector<FileFailure> failures = writeResults(
-      files, image.bgr, result, settingsRecord(run), executor, threadsFor(options.threads));
+      files, image.bgr, result, settingsRecord(run), pool, threadsFor(options.threads));
   if (!failures.empty()) {
     throw std::runtime_error(failures.front().path + ": " + failures.front().reason);
   }

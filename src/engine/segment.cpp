@@ -2,8 +2,8 @@
 #include <stdexcept>
 
 #include "engine/pipeline.hpp"
-#include "parallel/thread_pool_access.hpp"
 #include "labelling/connectivity.hpp"
+#include "parallel/thread_pool_access.hpp"
 #include "refine/refinement.hpp"
 #include "regions/greedy_merge.hpp"
 #include "regions/set_up.hpp"

@@ -369,8 +369,8 @@ PYBIND11_MODULE(_core, module) {
   // py::arg().noconvert() on the arrays: the Python layer hands over exactly the dtype and layout
   // wanted, and anything else is a mistake to report, not to paper over with a copy.
   module.def("segment", &segmentArray, "image"_a.noconvert(), "is_bgr"_a, "count"_a, "weight"_a,
-             "connectivity"_a, "mask"_a.noconvert().none(true), "return_colours"_a,
-             "rgb_colours"_a, "threads"_a, "pool"_a.none(true));
+             "connectivity"_a, "mask"_a.noconvert().none(true), "return_colours"_a, "rgb_colours"_a,
+             "threads"_a, "pool"_a.none(true));
   py::class_<PoolHandle>(module, "ThreadPool")
       .def(py::init<int>(), "threads"_a)
       .def_property_readonly("threads", &PoolHandle::threads)
