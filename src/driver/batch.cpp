@@ -9,8 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <set>
 #include <sstream>
