@@ -52,7 +52,7 @@ std::vector<HeaderCost> measureHeaderCost(const std::vector<cv::Mat>& photos,
           throw std::runtime_error(path + ": cannot decode");
         }
       }));
-      FileBytes read = readRegularFile(path, std::uint64_t{1} << 31);
+      FileBytes read = readFileBytes(path, std::uint64_t{1} << 31);
       if (!read.ok) throw std::runtime_error(path + ": cannot read");
       const std::string file = std::move(read.bytes);
       dataCheck.push_back(fastest(repeat, [&] {

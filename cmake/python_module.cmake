@@ -18,7 +18,7 @@ set_target_properties(superpixels_python PROPERTIES
   OUTPUT_NAME _core
   LIBRARY_OUTPUT_DIRECTORY "${SUPERPIXELS_PYTHON_PACKAGE_DIR}")
 # Only its own folder, the public headers and the evaluation library's interface
-# (src/eval/interface): the module reaches the engine through the public API alone.
+# (include/superpixels_eval): the module reaches the engine through the public API alone.
 target_include_directories(superpixels_python PRIVATE ${PROJECT_SOURCE_DIR}/src/python)
 target_link_libraries(superpixels_python PRIVATE superpixels_engine superpixels_eval
                       opencv_imgproc)

@@ -60,8 +60,10 @@ struct Options {
 
   // The first field that is not usable, if any.
   OptionsCheck check() const;
-  // True when every field is usable; otherwise `why` (if given) receives check().message.
-  bool isValid(std::string* why = nullptr) const;
+  // True when every field is usable; otherwise `why` (if given) receives check().message. Kept for
+  // programs written against 1.0; check() says which field too.
+  [[deprecated("use check(), which names the field too")]] bool isValid(
+      std::string* why = nullptr) const;
 };
 
 // Display colour of a superpixel, each component one of k / 21 for k = 0 .. 20.

@@ -34,6 +34,10 @@ class ThreadPool {
   // The threads a call may use at most: the helpers that started, and the caller.
   int threads() const;
 
+  // The number of threads `threads` stands for, as the constructor and Options::threads read it:
+  // itself, or for 0 one per hardware thread.
+  static int threadsFor(int threads);
+
   // For programs that run calls on threads of their own (a batch of images on several workers):
   // lends the calling thread to the calls in progress on the pool until `finished()` is true. It
   // is checked whenever there is nothing to do and after each part of a call; call wake() once it

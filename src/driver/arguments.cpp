@@ -1,4 +1,4 @@
-#include "driver/arguments.hpp"
+#include "arguments.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 
 #include <unistd.h>
 
-#include "driver/interruption.hpp"
+#include "interruption.hpp"
 
 namespace superpixels {
 
@@ -150,103 +150,77 @@ std::string usageText() {
          "255 OUTPUT is unusable, 128 + N stopped by signal N (130 for Ctrl-C).\n";
 }
 
-ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
-  std::vector<std::string> positional;
-  RunOptions run;
-  std::optional<bool> progress;
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    // "-5" and "-.5" are numbers (refused later as COUNT or WEIGHT), "-" is a name; any other
-    // argument starting with "-" is an option.
-    const bool option =
-        argument.size() > 1 && argument[0] == '-' && !isDigit(argument[1]) && argument[1] != '.';
-    if (optionsEnded || !option) {
-      positional.push_back(argument);
-      continue;
+namespace {
+
+// Options that take a value: "--name value" or "--name=value".
+bool takesValue(const std::string& name) {
+  for (const char* option :
+       {"--jobs", "--threads", "--shard", "--connectivity", "--masks", "--max-pixels"}) {
+    if (name == option) return true;
+  }
+  return false;
+}
+
+// Sets the option `name` (one that takes a value) from `text`; returns why it cannot be, or
+// nothing.
+std::string setValueOption(const std::string& name, const std::string& text, RunOptions& run) {
+  if (name == "--jobs") {
+    run.jobs = static_cast<int>(parseWholeNumber(text, maxJobs));
+    if (run.jobs < 1) {
+      return named("--jobs", text) + " is not a whole number from 1 to " + std::to_string(maxJobs);
     }
-    // "--name value" or "--name=value".
-    const std::size_t equals = argument.find('=');
-    const std::string name = argument.substr(0, equals);
-    const auto value = [&](std::string& text) {
-      if (equals != std::string::npos) {
-        text = argument.substr(equals + 1);
-        return true;
-      }
-      if (i + 1 == arguments.size()) return false;
-      text = arguments[++i];
-      return true;
-    };
-    std::string text;
-    if (argument == "--") {
-      optionsEnded = true;
-    } else if (argument == "--help") {
-      ParsedArguments parsed;
-      parsed.action = ParsedArguments::Action::help;
-      return parsed;
-    } else if (argument == "--version") {
-      ParsedArguments parsed;
-      parsed.action = ParsedArguments::Action::version;
-      return parsed;
-    } else if (name == "--jobs") {
-      if (!value(text)) return usageError("--jobs needs a value");
-      run.jobs = static_cast<int>(parseWholeNumber(text, maxJobs));
-      if (run.jobs < 1) {
-        return usageError(
-            named("--jobs", text) + " is not a whole number from 1 to " + std::to_string(maxJobs),
-            false);
-      }
-    } else if (name == "--threads") {
-      if (!value(text)) return usageError("--threads needs a value");
-      // 0: one per hardware thread, as Options::threads (and Python's threads=) take it.
-      const std::int64_t threads = text == "0" ? 0 : parseWholeNumber(text, maxThreads);
-      if (threads < 1 && text != "0") {
-        return usageError(named("--threads", text) + " is not a whole number from 0 to " +
-                              std::to_string(maxThreads),
-                          false);
-      }
-      run.segmentation.threads = static_cast<std::int32_t>(threads);
-    } else if (name == "--shard") {
-      if (!value(text)) return usageError("--shard needs a value");
-      const std::optional<Shard> shard = parseShard(text);
-      if (!shard) {
-        return usageError(named("--shard", text) +
-                              " is not I/N with 0 <= I < N <= " + std::to_string(maxShardCount),
-                          false);
-      }
-      run.shard = *shard;
-    } else if (name == "--connectivity") {
-      if (!value(text)) return usageError("--connectivity needs a value");
-      if (text != "4" && text != "8") {
-        return usageError(named("--connectivity", text) + " is not 4 or 8", false);
-      }
-      run.segmentation.connectivity = text == "4" ? 4 : 8;
-    } else if (name == "--masks") {
-      if (!value(text)) return usageError("--masks needs a value");
-      if (text.empty()) return usageError("--masks needs a folder", false);
-      run.masksFolder = text;
-    } else if (argument == "--regions") {
-      run.writeRegions = true;
-    } else if (argument == "--skip-existing") {
-      run.skipExisting = true;
-    } else if (argument == "--quiet") {
-      run.quiet = true;
-    } else if (argument == "--progress") {
-      progress = true;
-    } else if (argument == "--no-progress") {
-      progress = false;
-    } else if (name == "--max-pixels") {
-      if (!value(text)) return usageError("--max-pixels needs a value");
-      run.maxPixels = parseWholeNumber(text, maxPixelCount);
-      if (run.maxPixels < 1) {
-        return usageError(named("--max-pixels", text) + " is not a whole number from 1 to " +
-                              std::to_string(maxPixelCount),
-                          false);
-      }
-    } else {
-      return usageError("unknown option \"" + argument + "\"");
+  } else if (name == "--threads") {
+    // 0: one per hardware thread, as Options::threads (and Python's threads=) take it.
+    const std::int64_t threads = text == "0" ? 0 : parseWholeNumber(text, maxThreads);
+    if (threads < 1 && text != "0") {
+      return named("--threads", text) + " is not a whole number from 0 to " +
+             std::to_string(maxThreads);
+    }
+    run.segmentation.threads = static_cast<std::int32_t>(threads);
+  } else if (name == "--shard") {
+    const std::optional<Shard> shard = parseShard(text);
+    if (!shard) {
+      return named("--shard", text) + " is not I/N with 0 <= I < N <= " +
+             std::to_string(maxShardCount);
+    }
+    run.shard = *shard;
+  } else if (name == "--connectivity") {
+    if (text != "4" && text != "8") return named("--connectivity", text) + " is not 4 or 8";
+    run.segmentation.connectivity = text == "4" ? 4 : 8;
+  } else if (name == "--masks") {
+    if (text.empty()) return "--masks needs a folder";
+    run.masksFolder = text;
+  } else if (name == "--max-pixels") {
+    run.maxPixels = parseWholeNumber(text, maxPixelCount);
+    if (run.maxPixels < 1) {
+      return named("--max-pixels", text) + " is not a whole number from 1 to " +
+             std::to_string(maxPixelCount);
     }
   }
+  return {};
+}
+
+// Sets the option `argument` when it is one that takes no value; false when it is none.
+bool setFlag(const std::string& argument, RunOptions& run, std::optional<bool>& progress) {
+  if (argument == "--regions") {
+    run.writeRegions = true;
+  } else if (argument == "--skip-existing") {
+    run.skipExisting = true;
+  } else if (argument == "--quiet") {
+    run.quiet = true;
+  } else if (argument == "--progress") {
+    progress = true;
+  } else if (argument == "--no-progress") {
+    progress = false;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The run of INPUT OUTPUT COUNT WEIGHT, given the options already read into `run`.
+ParsedArguments withPositional(const std::vector<std::string>& positional, RunOptions run,
+                               std::optional<bool> progress) {
   if (positional.size() < 4) return usageError("expected 4 arguments: INPUT OUTPUT COUNT WEIGHT");
   if (positional.size() > 4) return usageError("unexpected argument \"" + positional[4] + "\"");
 
@@ -263,6 +237,51 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
   parsed.run = std::move(run);
   parsed.progress = progress;
   return parsed;
+}
+
+}  // namespace
+
+ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
+  std::vector<std::string> positional;
+  RunOptions run;
+  std::optional<bool> progress;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    // "-5" and "-.5" are numbers (refused later as COUNT or WEIGHT), "-" is a name; any other
+    // argument starting with "-" is an option.
+    const bool option =
+        argument.size() > 1 && argument[0] == '-' && !isDigit(argument[1]) && argument[1] != '.';
+    if (optionsEnded || !option) {
+      positional.push_back(argument);
+      continue;
+    }
+    const std::size_t equals = argument.find('=');
+    const std::string name = argument.substr(0, equals);
+    if (argument == "--") {
+      optionsEnded = true;
+    } else if (argument == "--help" || argument == "--version") {
+      ParsedArguments parsed;
+      parsed.action = argument == "--help" ? ParsedArguments::Action::help
+                                           : ParsedArguments::Action::version;
+      return parsed;
+    } else if (takesValue(name)) {
+      std::string text;
+      if (equals != std::string::npos) {
+        text = argument.substr(equals + 1);
+      } else if (i + 1 < arguments.size()) {
+        text = arguments[++i];
+      } else {
+        return usageError(name + " needs a value");
+      }
+      if (std::string why = setValueOption(name, text, run); !why.empty()) {
+        return usageError(std::move(why), false);
+      }
+    } else if (!setFlag(argument, run, progress)) {
+      return usageError("unknown option \"" + argument + "\"");
+    }
+  }
+  return withPositional(positional, std::move(run), progress);
 }
 
 int runCommandLine(const std::vector<std::string>& arguments, std::ostream& out,

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/batch.hpp"
+#include "batch.hpp"
 
 namespace superpixels {
 

@@ -1,4 +1,4 @@
-#include "driver/batch.hpp"
+#include "batch.hpp"
 
 #include <sys/stat.h>
 
@@ -17,16 +17,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "driver/existing_results.hpp"
-#include "driver/folder_walk.hpp"
-#include "driver/output_tree.hpp"
-#include "driver/progress.hpp"
-#include "driver/settings_record.hpp"
-#include "image/png_structure.hpp"
-#include "image/regular_file.hpp"
-#include "output/atomic_file.hpp"
-#include "output/write_results.hpp"
-#include "parallel/executor.hpp"
+#include "folder_walk.hpp"
+#include "output_tree.hpp"
+#include "progress.hpp"
+#include "settings_record.hpp"
+#include "superpixels/io.hpp"
 
 namespace superpixels {
 
@@ -71,9 +66,6 @@ void leaveOutMasks(std::vector<WalkEntry>& images, const std::string& masksFolde
   std::erase_if(images, [&](const WalkEntry&) { return masks.count(ids[index++]) > 0; });
 }
 
-// How often an image's results are written when another run keeps replacing some of them.
-constexpr int maxWriteAttempts = 5;
-
 // Segments one image and writes its results; failures are reported on `err`.
 ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, const OutputTree& tree,
                          const std::string& settings, ThreadPool& pool, std::ostream& out,
@@ -81,18 +73,13 @@ ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, cons
   const ResultFiles files = tree.resultFiles(entry.relativeBase, options.writeRegions);
   // Files are read only when regular, and whole only up to the size an image within --max-pixels
   // can take: a FIFO or a device in their place would block the run or fill its memory.
-  const auto maxBytes = [&](std::string_view head) {
-    const std::uint64_t limit = static_cast<std::uint64_t>(options.maxPixels) * 16 + (16 << 20);
-    const std::uint64_t png = pngFileBound(head);
-    return png == 0 ? limit : std::min(png, limit);
-  };
   // With masks, the image's record tells its mask too.
   std::string record = settings;
   const std::string maskRelative = entry.relativeBase + ".png";
   const std::string maskPath = options.masksFolder + maskRelative;
   if (!options.masksFolder.empty()) {
     // A mask that cannot be opened is reported by readMask below, in its words (or is none).
-    const FileBytes maskBytes = readRegularFile(maskPath, 24, maxBytes);
+    const FileBytes maskBytes = readImageBytes(maskPath, options.maxPixels);
     if (!maskBytes.ok && maskBytes.systemError == 0) {
       err << maskPath << ": " << maskBytes.error << "\n";
       return ImageStatus::failed;
@@ -100,7 +87,7 @@ ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, cons
     record += maskLine(maskRelative, maskBytes.ok, maskBytes.bytes);
   }
   {
-    const FileBytes input = readRegularFile(entry.fullPath, 24, maxBytes);
+    const FileBytes input = readImageBytes(entry.fullPath, options.maxPixels);
     if (!input.ok) {
       // A file that cannot be opened is reported in the decoder's words, as it always was.
       const std::string why =
@@ -135,35 +122,17 @@ ImageStatus processImage(const WalkEntry& entry, const RunOptions& options, cons
   // Bounded by the threads asked for, not by the pool's own: workers with no image left lend
   // themselves to it.
   Options segmentation = options.segmentation;
-  segmentation.threads = threadsFor(segmentation.threads);
+  segmentation.threads = ThreadPool::threadsFor(segmentation.threads);
   const Result result = segment(image.bgr, segmentation, pool, mask);
   out << "save superpixel to " << files.boundaryImage << "\n";
   // Another run may write this image's results at the same time (shards of one dataset that
-  // share it, a rerun started twice): each file is replaced whole, but the set could end up
-  // mixed. So once its files are in place, the writer checks that they belong together, and writes
-  // its own again when not; the last writer to check leaves a set that does. When every file in
-  // place is still the one it wrote (same inode, size and time), nothing needs reading.
-  const std::string* paths[] = {&files.boundaryImage, &files.partitionImage, &files.labels,
-                                &files.regions, &files.adjacency};
-  for (int attempt = 1;; ++attempt) {
-    std::array<FileIdentity, 5> written;
-    const std::vector<FileFailure> failures =
-        writeResults(files, image.bgr, result, record, &pool, segmentation.threads, &written);
-    for (const FileFailure& failure : failures) {
-      err << failure.path << ": " << failure.reason << "\n";
-    }
-    if (!failures.empty()) return ImageStatus::failed;
-    bool ownFiles = true;
-    for (std::size_t file = 0; file < written.size(); ++file) {
-      ownFiles = ownFiles && (paths[file]->empty() || identityOf(*paths[file]) == written[file]);
-    }
-    if (ownFiles || resultsBelongTogether(files)) return ImageStatus::written;
-    if (attempt == maxWriteAttempts) {
-      err << files.boundaryImage << ": results replaced by another run writing this image at the "
-          << "same time, " << maxWriteAttempts << " times; they may not belong together\n";
-      return ImageStatus::failed;
-    }
+  // share it, a rerun started twice): written together, the set left is one that belongs together.
+  const std::vector<FileFailure> failures =
+      writeResultsTogether(files, image.bgr, result, record, pool, segmentation.threads);
+  for (const FileFailure& failure : failures) {
+    err << failure.path << ": " << failure.reason << "\n";
   }
+  return failures.empty() ? ImageStatus::written : ImageStatus::failed;
 }
 
 // What one image leaves for the printer.
@@ -362,19 +331,22 @@ int exitCode(const RunSummary& summary) {
   return summary.errors == 0 ? 0 : 1;
 }
 
-RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& err) {
-  RunSummary summary;
+namespace {
+
+// Checks OUTPUT, walks INPUT and creates the output folders. Returns false, with `summary` and one
+// line on `err` saying why, when the run cannot start.
+bool startRun(const RunOptions& options, const OutputTree& tree, std::vector<WalkEntry>& walk,
+              std::ostream& err, RunSummary& summary) {
   // OUTPUT first: an unusable one is one line and nothing else.
   if (const std::string why = unusableFolder(options.outputFolder); !why.empty()) {
     err << options.outputFolder << ": cannot use output folder: " << why << std::endl;
     summary.outputFoldersFailed = true;
-    return summary;
+    return false;
   }
   // Then INPUT: one that cannot be walked at all creates nothing. What the run writes or reads as
   // masks is never walked, wherever it lies: with INPUT == OUTPUT, the images of INPUT are
   // segmented but the results of earlier runs are not.
-  const OutputTree tree(options.outputFolder);
-  std::vector<WalkEntry> walk = walkInput(
+  walk = walkInput(
       options.inputFolder,
       {options.outputFolder, tree.superpixelFolder, tree.partitionFolder, options.masksFolder});
   if (const std::string results = resultsFolderHolding(options.inputFolder, tree);
@@ -386,49 +358,25 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
   if (walk.size() == 1 && walk[0].kind == WalkEntry::Kind::error && walk[0].relativePath.empty()) {
     err << walk[0].fullPath << ": " << walk[0].reason << std::endl;
     ++summary.errors;
-    return summary;
+    return false;
   }
   for (const std::string& folder : {tree.superpixelFolder, tree.partitionFolder}) {
     std::string reason;
     if (!createFolder(folder, &reason)) {
       err << folder << ": cannot create folder: " << reason << std::endl;
       summary.outputFoldersFailed = true;
-      return summary;
+      return false;
     }
   }
   removeLeftoverTemporaries(tree.superpixelFolder, resultSuffixes);
   removeLeftoverTemporaries(tree.partitionFolder, resultSuffixes);
+  return true;
+}
 
-  std::vector<WalkEntry> images = mirrorWalk(std::move(walk), tree, out, err, summary);
-  leaveOutMasks(images, options.masksFolder);
-  // By result name, not by file name: images that share their results fall into one shard.
-  std::erase_if(
-      images, [&](const WalkEntry& entry) { return !inShard(entry.relativeBase, options.shard); });
-  summary.imagesFound = static_cast<int>(images.size());
-  const std::vector<std::size_t> earlier = firstImagesWithSameResults(images);
-
-  const std::string settings = settingsRecord(options);
-  ImageQueue queue(images.size());
-  const std::size_t jobs =
-      std::min<std::size_t>(threadsFor(options.jobs), std::max<std::size_t>(images.size(), 1));
-  // Workers with no image left lend themselves to the images still running; threads beyond the
-  // workers, when an image may use more, are helpers from the start.
-  const int perImage = threadsFor(options.segmentation.threads);
-  ThreadPool pool(std::max(1, perImage - static_cast<int>(jobs) + 1));
-  std::vector<std::thread> workers;
-  const JoinOnExit joinWorkers{workers};
-  try {
-    workers.reserve(jobs);
-    for (std::size_t j = 0; j < jobs; ++j) {
-      workers.emplace_back(work, std::ref(queue), std::cref(images), std::cref(earlier),
-                           std::cref(options), std::cref(tree), std::cref(settings),
-                           std::ref(pool));
-    }
-  } catch (...) {
-    // Fewer threads than asked for; with none at all, this thread does the work.
-    if (workers.empty()) work(queue, images, earlier, options, tree, settings, pool);
-  }
-  ProgressLine progress(err, options.showProgress, summary.imagesFound);
+// Prints the images' lines as their outcomes come back, in walk order, and counts them.
+void reportOutcomes(ImageQueue& queue, const std::vector<WalkEntry>& images, bool showProgress,
+                    std::ostream& out, std::ostream& err, RunSummary& summary) {
+  ProgressLine progress(err, showProgress, summary.imagesFound);
   progress.update(0);
   for (std::size_t index = 0; index < images.size(); ++index) {
     const Outcome outcome = queue.take(index);
@@ -453,6 +401,46 @@ RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& 
     }
   }
   progress.clear();
+}
+
+}  // namespace
+
+RunSummary runBatch(const RunOptions& options, std::ostream& out, std::ostream& err) {
+  RunSummary summary;
+  const OutputTree tree(options.outputFolder);
+  std::vector<WalkEntry> walk;
+  if (!startRun(options, tree, walk, err, summary)) return summary;
+
+  std::vector<WalkEntry> images = mirrorWalk(std::move(walk), tree, out, err, summary);
+  leaveOutMasks(images, options.masksFolder);
+  // By result name, not by file name: images that share their results fall into one shard.
+  std::erase_if(
+      images, [&](const WalkEntry& entry) { return !inShard(entry.relativeBase, options.shard); });
+  summary.imagesFound = static_cast<int>(images.size());
+  const std::vector<std::size_t> earlier = firstImagesWithSameResults(images);
+
+  const std::string settings = settingsRecord(options);
+  ImageQueue queue(images.size());
+  const std::size_t jobs = std::min<std::size_t>(ThreadPool::threadsFor(options.jobs),
+                                                 std::max<std::size_t>(images.size(), 1));
+  // Workers with no image left lend themselves to the images still running; threads beyond the
+  // workers, when an image may use more, are helpers from the start.
+  const int perImage = ThreadPool::threadsFor(options.segmentation.threads);
+  ThreadPool pool(std::max(1, perImage - static_cast<int>(jobs) + 1));
+  std::vector<std::thread> workers;
+  const JoinOnExit joinWorkers{workers};
+  try {
+    workers.reserve(jobs);
+    for (std::size_t j = 0; j < jobs; ++j) {
+      workers.emplace_back(work, std::ref(queue), std::cref(images), std::cref(earlier),
+                           std::cref(options), std::cref(tree), std::cref(settings),
+                           std::ref(pool));
+    }
+  } catch (...) {
+    // Fewer threads than asked for; with none at all, this thread does the work.
+    if (workers.empty()) work(queue, images, earlier, options, tree, settings, pool);
+  }
+  reportOutcomes(queue, images, options.showProgress, out, err, summary);
   if (summary.otherFormatFiles > 0) {
     err << "superpixels: skipped " << summary.otherFormatFiles
         << (summary.otherFormatFiles == 1 ? " file" : " files")

@@ -1,4 +1,4 @@
-#include "driver/folder_walk.hpp"
+#include "folder_walk.hpp"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "driver/interruption.hpp"
+#include "interruption.hpp"
 
 #include <cstdint>
 #include <cstdlib>
@@ -9,7 +9,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include "output/atomic_file.hpp"
+#include "superpixels/io.hpp"
 
 namespace superpixels {
 

@@ -6,7 +6,7 @@
 
 #include <opencv2/core/utils/logger.hpp>
 
-#include "driver/arguments.hpp"
+#include "arguments.hpp"
 
 int main(int argc, char** argv) {
   // Memory freed after one image stays with the process for the next: handing it back to the

@@ -1,4 +1,4 @@
-#include "driver/output_tree.hpp"
+#include "output_tree.hpp"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "driver/progress.hpp"
+#include "progress.hpp"
 
 #include <cstdio>
 #include <string>

@@ -1,8 +1,7 @@
-#include "driver/settings_record.hpp"
+#include "settings_record.hpp"
 
 #include <charconv>
 
-#include "output/label_file.hpp"
 
 namespace superpixels {
 
@@ -31,9 +30,9 @@ std::string settingsRecord(const RunOptions& options) {
 
 std::string maskLine(const std::string& relativePath, bool found, std::string_view bytes) {
   if (!found) return "mask=none\n";
-  return "mask=" + relativePath + " " + labelChecksum(bytes) + "\n";
+  return "mask=" + relativePath + " " + checksum(bytes) + "\n";
 }
 
-std::string inputLine(std::string_view bytes) { return "input=" + labelChecksum(bytes) + "\n"; }
+std::string inputLine(std::string_view bytes) { return "input=" + checksum(bytes) + "\n"; }
 
 }  // namespace superpixels

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "driver/batch.hpp"
+#include "batch.hpp"
 
 namespace superpixels {
 

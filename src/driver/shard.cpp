@@ -1,4 +1,4 @@
-#include "driver/shard.hpp"
+#include "shard.hpp"
 
 namespace superpixels {
 

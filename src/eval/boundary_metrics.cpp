@@ -1,4 +1,4 @@
-#include "eval/boundary_metrics.hpp"
+#include "boundary_metrics.hpp"
 
 #include <algorithm>
 #include <cmath>

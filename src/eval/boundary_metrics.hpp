@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "eval/label_image.hpp"
+#include "label_image.hpp"
 #include "superpixels_eval/evaluation.hpp"
 
 namespace superpixels::eval {

@@ -1,4 +1,4 @@
-#include "eval/dataset.hpp"
+#include "dataset.hpp"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "eval/eval_command.hpp"
+#include "eval_command.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,13 +6,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 
-#include "eval/dataset.hpp"
-#include "eval/image_evaluation.hpp"
-#include "eval/label_files.hpp"
-#include "eval/report.hpp"
-#include "image/image_header.hpp"
+#include "dataset.hpp"
+#include "image_evaluation.hpp"
+#include "label_files.hpp"
+#include "report.hpp"
 
 namespace superpixels::eval {
 
@@ -52,7 +52,7 @@ std::vector<LabelImage> loadGroundTruths(const std::vector<std::string>& paths,
     // An annotation image of another size is told by its header, before it is decoded: a 249 KB
     // PNG of 16000 x 16000 pixels would cost gigabytes first.
     if (!endsWith(path, ".txt") && !endsWith(path, ".npy")) {
-      const ImageHeader header = readImageHeader(path);
+      const ImageSize header = readImageSize(path);
       if (header.ok && (header.width != superpixels.width || header.height != superpixels.height)) {
         err << path << ": size " << header.width << "x" << header.height << " differs from "
             << sizeText(superpixels.width, superpixels.height) << " of " << labelPath << "\n";
@@ -199,6 +199,65 @@ ParsedEvalArguments parseEvalArguments(const std::vector<std::string>& arguments
   return parsed;
 }
 
+namespace {
+
+// The row of one label file against its ground truths, or none when it cannot be evaluated (said
+// on `err`).
+std::optional<ImageRow> evaluateLabelFile(const LabelFile& file,
+                                          const std::vector<std::string>& truthPaths,
+                                          const EvalOptions& options, std::ostream& err,
+                                          bool& failed) {
+  LabelImage superpixels;
+  std::string error;
+  if (!loadLabelImage(file.path, superpixels, error, options.maxPixels)) {
+    err << file.path << ": " << error << "\n";
+    failed = true;
+    return std::nullopt;
+  }
+  const std::vector<LabelImage> truths =
+      loadGroundTruths(truthPaths, superpixels, file.path, options.maxPixels, err, failed);
+  if (truths.empty()) return std::nullopt;
+  cv::Mat photo;
+  if (!options.images.empty()) {
+    photo = loadMatchingPhoto(options.images, file.id, superpixels, file.path, options.maxPixels,
+                              err, failed);
+  }
+  return ImageRow{file.name, evaluateImage(superpixels, truths, photo.empty() ? nullptr : &photo,
+                                           options.matching)};
+}
+
+// Annotated images without a label file would silently shift the averages: one line naming a few
+// of them, and true, when there are any.
+bool reportUnevaluated(const std::map<std::string, std::vector<std::string>>& groundTruths,
+                       const std::set<std::string>& evaluatedIds, const EvalOptions& options,
+                       std::ostream& err) {
+  std::vector<std::string> missing;
+  for (const auto& [id, paths] : groundTruths) {
+    if (!evaluatedIds.count(id)) missing.push_back(id);
+  }
+  if (missing.empty()) return false;
+  err << options.groundTruth << ": " << missing.size() << " of " << groundTruths.size()
+      << " annotated images have no label file under " << options.labels << " (";
+  for (std::size_t i = 0; i < std::min<std::size_t>(missing.size(), 3); ++i) {
+    err << (i ? ", " : "") << missing[i] << ".txt";
+  }
+  err << (missing.size() > 3 ? ", ...)\n" : ")\n");
+  return true;
+}
+
+// Writes the rows as CSV to `path`; false (said on `err`) when it cannot.
+bool writeCsv(const std::string& path, const std::vector<ImageRow>& rows, std::ostream& err) {
+  std::ofstream csv(path, std::ios::binary | std::ios::trunc);
+  const std::string text = csvText(rows);
+  if (!csv || !csv.write(text.data(), static_cast<std::streamsize>(text.size())).flush()) {
+    err << path << ": cannot write (" << std::strerror(errno) << ")" << std::endl;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 int runEval(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
   const ParsedEvalArguments parsed = parseEvalArguments(arguments);
   switch (parsed.action) {
@@ -215,12 +274,11 @@ int runEval(const std::vector<std::string>& arguments, std::ostream& out, std::o
       break;
   }
   const EvalOptions& options = parsed.options;
-  bool failed = false;
   std::vector<std::string> errors;
   const std::vector<LabelFile> labelFiles = findLabelFiles(options.labels, errors);
   const auto groundTruths = findGroundTruths(options.groundTruth, errors);
   for (const std::string& error : errors) err << error << "\n";
-  failed = !errors.empty();
+  bool failed = !errors.empty();
   if (labelFiles.empty() && errors.empty()) {
     err << options.labels << ": no label files (*.txt)\n";
     failed = true;
@@ -237,56 +295,22 @@ int runEval(const std::vector<std::string>& arguments, std::ostream& out, std::o
       continue;
     }
     evaluatedIds.insert(file.id);
-    LabelImage superpixels;
-    std::string error;
-    if (!loadLabelImage(file.path, superpixels, error, options.maxPixels)) {
-      err << file.path << ": " << error << "\n";
-      failed = true;
-      continue;
+    if (std::optional<ImageRow> row =
+            evaluateLabelFile(file, truthPaths->second, options, err, failed)) {
+      rows.push_back(std::move(*row));
     }
-    const std::vector<LabelImage> truths = loadGroundTruths(
-        truthPaths->second, superpixels, file.path, options.maxPixels, err, failed);
-    if (truths.empty()) continue;
-    cv::Mat photo;
-    if (!options.images.empty()) {
-      photo = loadMatchingPhoto(options.images, file.id, superpixels, file.path, options.maxPixels,
-                                err, failed);
-    }
-    rows.push_back({file.name, evaluateImage(superpixels, truths, photo.empty() ? nullptr : &photo,
-                                             options.matching)});
   }
-  // Images left out would silently shift the averages; a single label file, or --subset, is a
-  // deliberate choice.
+  // A single label file, or --subset, is a deliberate choice of images.
   if (!labelFiles.empty() && !isSingleFile(options.labels) && !options.subset) {
-    std::vector<std::string> missing;
-    for (const auto& [id, paths] : groundTruths) {
-      if (!evaluatedIds.count(id)) missing.push_back(id);
-    }
-    if (!missing.empty()) {
-      err << options.groundTruth << ": " << missing.size() << " of " << groundTruths.size()
-          << " annotated images have no label file under " << options.labels << " (";
-      for (std::size_t i = 0; i < std::min<std::size_t>(missing.size(), 3); ++i) {
-        err << (i ? ", " : "") << missing[i] << ".txt";
-      }
-      err << (missing.size() > 3 ? ", ...)\n" : ")\n");
-      failed = true;
-    }
+    failed = reportUnevaluated(groundTruths, evaluatedIds, options, err) || failed;
   }
   err << std::flush;
   if (rows.empty()) {
     if (!labelFiles.empty()) err << options.labels << ": no image could be evaluated" << std::endl;
     return 1;
   }
-
   printTable(out, rows, options.perImage);
-  if (!options.csv.empty()) {
-    std::ofstream csv(options.csv, std::ios::binary | std::ios::trunc);
-    const std::string text = csvText(rows);
-    if (!csv || !csv.write(text.data(), static_cast<std::streamsize>(text.size())).flush()) {
-      err << options.csv << ": cannot write (" << std::strerror(errno) << ")" << std::endl;
-      failed = true;
-    }
-  }
+  if (!options.csv.empty() && !writeCsv(options.csv, rows, err)) failed = true;
   return failed ? 1 : 0;
 }
 

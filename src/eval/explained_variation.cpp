@@ -1,4 +1,4 @@
-#include "eval/explained_variation.hpp"
+#include "explained_variation.hpp"
 
 #include <array>
 #include <cstdint>

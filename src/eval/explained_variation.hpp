@@ -2,7 +2,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "eval/label_image.hpp"
+#include "label_image.hpp"
 
 namespace superpixels::eval {
 

@@ -1,12 +1,12 @@
-#include "eval/image_evaluation.hpp"
+#include "image_evaluation.hpp"
 
 #include <stdexcept>
 #include <string>
 
-#include "eval/boundary_metrics.hpp"
-#include "eval/explained_variation.hpp"
-#include "eval/overlap_metrics.hpp"
-#include "eval/shape_metrics.hpp"
+#include "boundary_metrics.hpp"
+#include "explained_variation.hpp"
+#include "overlap_metrics.hpp"
+#include "shape_metrics.hpp"
 
 namespace superpixels::eval {
 

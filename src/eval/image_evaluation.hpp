@@ -4,7 +4,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "eval/label_image.hpp"
+#include "label_image.hpp"
 #include "superpixels_eval/evaluation.hpp"
 
 namespace superpixels::eval {

@@ -1,11 +1,8 @@
-#include "eval/label_files.hpp"
+#include "label_files.hpp"
 
 #include <opencv2/imgcodecs.hpp>
 
-#include "eval/label_formats.hpp"
-#include "image/image_file.hpp"
-#include "image/regular_file.hpp"
-#include "output/label_file.hpp"
+#include "label_formats.hpp"
 
 namespace superpixels::eval {
 
@@ -26,7 +23,7 @@ std::int64_t longestLabelFile(std::int64_t maxPixels) {
 // Decoded as the tool decodes images, the reason as the tool gives it.
 bool decode(const std::string& path, int flags, std::int64_t maxPixels, cv::Mat& image,
             std::string& error) {
-  ImageFile file = decodeImageFile(path, maxPixels, flags);
+  ImageFile file = readImage(path, maxPixels, flags);
   if (!file.ok()) {
     error = file.error;
     return false;
@@ -42,7 +39,7 @@ bool loadLabelImage(const std::string& path, LabelImage& image, std::string& err
   const bool npy = endsWith(path, ".npy");
   if (npy || endsWith(path, ".txt")) {
     LabelGrid grid;
-    const FileBytes file = readRegularFile(path, longestLabelFile(maxPixels));
+    const FileBytes file = readFileBytes(path, longestLabelFile(maxPixels));
     if (!file.ok) {
       error = file.error;
       return false;

@@ -1,4 +1,4 @@
-#include "eval/label_formats.hpp"
+#include "label_formats.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace superpixels::eval {
 

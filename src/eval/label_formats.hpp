@@ -2,12 +2,12 @@
 
 // Label maps as numpy writes them, for scoring the output of any method: text of whitespace-
 // separated numbers (numpy.savetxt) and .npy files (numpy.save). The tool's own label files are
-// read by parseLabelText (output/label_file.hpp).
+// read by parseLabelText (superpixels/io.hpp).
 
 #include <string>
 #include <string_view>
 
-#include "output/label_file.hpp"
+#include "superpixels/io.hpp"
 
 namespace superpixels::eval {
 

@@ -1,4 +1,4 @@
-#include "eval/label_image.hpp"
+#include "label_image.hpp"
 
 #include <algorithm>
 

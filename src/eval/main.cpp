@@ -4,7 +4,7 @@
 
 #include <opencv2/core/utils/logger.hpp>
 
-#include "eval/eval_command.hpp"
+#include "eval_command.hpp"
 
 int main(int argc, char** argv) {
   // OpenCV's decoders write lines of their own to standard error, through its log ("[ WARN:0@0.1]

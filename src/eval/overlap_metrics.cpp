@@ -1,4 +1,4 @@
-#include "eval/overlap_metrics.hpp"
+#include "overlap_metrics.hpp"
 
 #include <algorithm>
 

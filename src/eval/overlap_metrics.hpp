@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "eval/label_image.hpp"
+#include "label_image.hpp"
 
 namespace superpixels::eval {
 

@@ -1,4 +1,4 @@
-#include "eval/report.hpp"
+#include "report.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "eval/image_evaluation.hpp"
+#include "image_evaluation.hpp"
 
 namespace superpixels::eval {
 

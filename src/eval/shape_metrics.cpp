@@ -1,4 +1,4 @@
-#include "eval/shape_metrics.hpp"
+#include "shape_metrics.hpp"
 
 #include <numbers>
 #include <vector>

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "eval/label_image.hpp"
+#include "label_image.hpp"
 
 namespace superpixels::eval {
 

@@ -8,8 +8,8 @@
 
 #include "image/data_check.hpp"
 #include "image/image_data.hpp"
-#include "image/image_file.hpp"
 #include "image/image_header.hpp"
+#include "image/png_structure.hpp"
 #include "image/regular_file.hpp"
 #include "superpixels/io.hpp"
 
@@ -46,7 +46,7 @@ std::int64_t longestFile(std::int64_t pixels) {
 
 }  // namespace
 
-ImageFile decodeImageFile(const std::string& path, std::int64_t maxPixels, int flags) {
+ImageFile readImage(const std::string& path, std::int64_t maxPixels, int flags) {
   // Only a regular file: a FIFO would block every read, /dev/zero never end.
   const RegularFile source(path);
   if (!source.ok()) return failed(source.error(), source.systemError());
@@ -88,15 +88,41 @@ ImageFile decodeImageFile(const std::string& path, std::int64_t maxPixels, int f
   return file;
 }
 
+ImageSize readImageSize(const std::string& path) {
+  ImageSize size;
+  const RegularFile source(path);
+  if (!source.ok()) {
+    size.error = source.error();
+    return size;
+  }
+  RegularFileBuffer buffer(source);
+  std::istream in(&buffer);
+  const ImageHeader header = readImageHeader(in);
+  size.ok = header.ok;
+  size.error = header.reason;
+  size.width = header.width;
+  size.height = header.height;
+  return size;
+}
+
+FileBytes readImageBytes(const std::string& path, std::int64_t maxPixels) {
+  const auto maxBytes = [&](std::string_view head) {
+    const std::uint64_t limit = static_cast<std::uint64_t>(maxPixels) * 16 + (16 << 20);
+    const std::uint64_t png = pngFileBound(head);
+    return png == 0 ? limit : std::min(png, limit);
+  };
+  return readRegularFile(path, 24, maxBytes);
+}
+
 ImageFile readImage(const std::string& path, std::int64_t maxPixels) {
-  ImageFile file = decodeImageFile(path, maxPixels, cv::IMREAD_COLOR);
+  ImageFile file = readImage(path, maxPixels, cv::IMREAD_COLOR);
   if (!file.ok()) return file;
   if (const std::string why = unusableReason(file.bgr); !why.empty()) return failed(why);
   return file;
 }
 
 MaskFile readMask(const std::string& path, std::int64_t maxPixels) {
-  const ImageFile file = decodeImageFile(path, maxPixels, cv::IMREAD_UNCHANGED);
+  const ImageFile file = readImage(path, maxPixels, cv::IMREAD_UNCHANGED);
   MaskFile mask;
   if (!file.ok()) {
     mask.error = file.error;

@@ -117,7 +117,7 @@ RegularFileBuffer::pos_type RegularFileBuffer::seekpos(pos_type position,
   return position;
 }
 
-FileBytes readRegularFile(const std::string& path, std::uint64_t maxBytes) {
+FileBytes readFileBytes(const std::string& path, std::uint64_t maxBytes) {
   return readRegularFile(path, 0, [&](std::string_view) { return maxBytes; });
 }
 

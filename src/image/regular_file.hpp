@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "superpixels/io.hpp"
+
 namespace superpixels {
 
 // An open regular file. The descriptor is closed with the object.
@@ -64,17 +66,6 @@ class RegularFileBuffer : public std::streambuf {
   std::vector<char> buffer_;
   std::int64_t bufferStart_ = 0;  // the file offset of buffer_[0]
 };
-
-// A file's bytes, or why they were not read.
-struct FileBytes {
-  bool ok = false;
-  std::string bytes;
-  std::string error;    // why not, when !ok (as RegularFile and readAll say)
-  int systemError = 0;  // the errno of a path the system refused (ENOENT: no such file), else 0
-};
-
-// The whole regular file at `path`, when it is at most `maxBytes` long.
-FileBytes readRegularFile(const std::string& path, std::uint64_t maxBytes);
 
 // The same, with the bound told by the file's first `headBytes` bytes (fewer for a shorter file),
 // such as the pixel size a header declares.

@@ -1,4 +1,5 @@
 #include "output/atomic_file.hpp"
+#include "output/testing_seam.hpp"
 
 #include <atomic>
 #include <cerrno>

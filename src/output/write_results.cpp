@@ -9,7 +9,7 @@
 
 #include "image/png_structure.hpp"
 #include "output/atomic_file.hpp"
-#include "output/label_file.hpp"
+#include "output/result_records.hpp"
 #include "parallel/thread_pool_access.hpp"
 #include "superpixels/describe.hpp"
 #include "superpixels/io.hpp"
@@ -75,7 +75,7 @@ std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& b
       }
     }
     text.append("file=").append(role).append("\n");
-    text.append("pixels=").append(labelChecksum(readPngContents(png).imageData)).append("\n");
+    text.append("pixels=").append(checksum(readPngContents(png).imageData)).append("\n");
     std::string bytes = withPngText(png, resultRecordKeyword, text);
     if (bytes.empty()) status = {false, "cannot encode PNG (no header chunk)"};
     return bytes;
@@ -86,7 +86,7 @@ std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& b
     while (recordedFiles[k] != file) ++k;
     try {
       std::string bytes = make();
-      if (recorded[file]) checksumPromises[k].set_value(labelChecksum(bytes));
+      if (recorded[file]) checksumPromises[k].set_value(checksum(bytes));
       return bytes;
     } catch (...) {
       if (recorded[file]) checksumPromises[k].set_exception(std::current_exception());
@@ -147,6 +147,40 @@ std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& b
                                       const Result& result, const std::string& record,
                                       ThreadPool& pool) {
   return writeResults(files, bgr, result, record, &pool, pool.threads());
+}
+
+std::vector<FileFailure> writeResultsTogether(const ResultFiles& files, const cv::Mat& bgr,
+                                              const Result& result, const std::string& record,
+                                              ThreadPool* pool, int threads) {
+  if (record.empty()) {
+    throw std::invalid_argument("results written together need a record that ties them");
+  }
+  constexpr int maxAttempts = 5;
+  const std::string* paths[] = {&files.boundaryImage, &files.partitionImage, &files.labels,
+                                &files.regions, &files.adjacency};
+  for (int attempt = 1;; ++attempt) {
+    std::array<FileIdentity, 5> written;
+    std::vector<FileFailure> failures =
+        writeResults(files, bgr, result, record, pool, threads, &written);
+    if (!failures.empty()) return failures;
+    bool ownFiles = true;
+    for (std::size_t file = 0; file < written.size(); ++file) {
+      ownFiles = ownFiles && (paths[file]->empty() || identityOf(*paths[file]) == written[file]);
+    }
+    if (ownFiles || resultsBelongTogether(files)) return {};
+    if (attempt == maxAttempts) {
+      return {{files.boundaryImage, "results replaced by another run writing this image at the "
+                                    "same time, " + std::to_string(maxAttempts) +
+                                        " times; they may not belong together"}};
+    }
+  }
+}
+
+std::vector<FileFailure> writeResultsTogether(const ResultFiles& files, const cv::Mat& bgr,
+                                              const Result& result, const std::string& record,
+                                              ThreadPool& pool, int threads) {
+  return writeResultsTogether(files, bgr, result, record, &pool,
+                              threads == 0 ? pool.threads() : threads);
 }
 
 }  // namespace superpixels

@@ -18,4 +18,9 @@ std::vector<FileFailure> writeResults(const ResultFiles& files, const cv::Mat& b
                                       ThreadPool* pool, int threads,
                                       std::array<FileIdentity, 5>* written = nullptr);
 
+// writeResultsTogether, on `pool` (when given) by up to `threads` threads.
+std::vector<FileFailure> writeResultsTogether(const ResultFiles& files, const cv::Mat& bgr,
+                                              const Result& result, const std::string& record,
+                                              ThreadPool* pool, int threads);
+
 }  // namespace superpixels

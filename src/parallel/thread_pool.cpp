@@ -30,6 +30,8 @@ ThreadPool::~ThreadPool() = default;
 ThreadPool::ThreadPool(ThreadPool&&) noexcept = default;
 ThreadPool& ThreadPool::operator=(ThreadPool&&) noexcept = default;
 
+int ThreadPool::threadsFor(int threads) { return superpixels::threadsFor(threads); }
+
 int ThreadPool::threads() const {
   const Executor& executor = executorOrThrow(executor_);
   return executor.inMakingProcess() ? executor.helperCount() + 1 : 1;

@@ -12,6 +12,7 @@
 
 #include "driver/arguments.hpp"
 #include "output/atomic_file.hpp"
+#include "output/testing_seam.hpp"
 #include "support/files.hpp"
 #include "support/images.hpp"
 #include "support/tool.hpp"

@@ -1,7 +1,7 @@
 // --skip-existing: which results count as whole, and re-runs that redo only what is missing or
 // broken.
 
-#include "driver/existing_results.hpp"
+#include "output/result_records.hpp"
 
 #include <sys/stat.h>
 
@@ -13,7 +13,7 @@
 
 #include "driver/settings_record.hpp"
 #include "output/atomic_file.hpp"
-#include "output/label_file.hpp"
+#include "output/testing_seam.hpp"
 #include "support/files.hpp"
 #include "support/images.hpp"
 #include "support/tool.hpp"

@@ -1,6 +1,7 @@
 // The label file format: what labelText writes, what parseLabelText reads back and refuses, and
 // what counts as whole.
 
+#include <cerrno>
 #include <cstdint>
 #include <limits>
 #include <random>
@@ -9,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include "output/label_file.hpp"
 #include "superpixels/io.hpp"
+#include "support/files.hpp"
 
-namespace superpixels {
+namespace superpixels::testing {
 namespace {
 
 // Labels of every width, the extremes of the type included, are written in full: rows of tab-ended
@@ -118,5 +119,25 @@ TEST(LabelText, WholeOnlyWithTheExpectedNumberOfRowsAndColumns) {
   EXPECT_FALSE(isWholeLabelText(text.substr(0, text.size() - 1), 3, 2));
 }
 
+// Label files of labels from anywhere (not segment()): written whole, read back equal, refused when
+// they hold more labels than the limit, are missing, or do not match their size.
+TEST(LabelFiles, WrittenAndReadBackThroughThePublicFunctions) {
+  const TempFolder folder;
+  const LabelGrid grid{3, 2, {-1, 0, 7, 2147483647, 5, -1}};
+  const std::string path = (folder / "labels.txt").string();
+  ASSERT_EQ(writeLabelFile(path, grid), "");
+  EXPECT_EQ(readFile(path), "-1\t0\t7\t\r\n2147483647\t5\t-1\t\r\n");
+  const LabelFile read = readLabelFile(path);
+  ASSERT_TRUE(read.ok()) << read.error;
+  EXPECT_EQ(read.grid.width, 3);
+  EXPECT_EQ(read.grid.height, 2);
+  EXPECT_EQ(read.grid.labels, grid.labels);
+
+  EXPECT_EQ(readLabelFile(path, 5).error, "map is 3 x 2 labels, more than the limit of 5");
+  EXPECT_EQ(readLabelFile((folder / "none.txt").string()).systemError, ENOENT);
+  EXPECT_NE(writeLabelFile((folder / "none" / "labels.txt").string(), grid), "");
+  EXPECT_THROW(labelText(LabelGrid{2, 2, {1, 2, 3}}), std::invalid_argument);
+}
+
 }  // namespace
-}  // namespace superpixels
+}  // namespace superpixels::testing

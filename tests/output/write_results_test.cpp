@@ -8,7 +8,6 @@
 
 #include "driver/output_tree.hpp"
 #include "image/png_structure.hpp"
-#include "output/label_file.hpp"
 #include "superpixels/io.hpp"
 #include "support/files.hpp"
 #include "support/images.hpp"
@@ -114,28 +113,32 @@ TEST(ResultFiles, RecordGoesIntoBothPngsAfterTheHeaderWithTheChecksumsThatTieThe
   const std::string labels = readFile(plain.labels);
   EXPECT_EQ(readFile(recorded.labels), labels);
   const std::string shared = std::string("tEXtsuperpixels") + '\0' +
-                             "count=2\nweight=0.5\nlabels=" + labelChecksum(labels) +
-                             "\nregions=" + labelChecksum(readFile(recorded.regions)) +
-                             "\nadjacency=" + labelChecksum(readFile(recorded.adjacency)) + "\n";
+                             "count=2\nweight=0.5\nlabels=" + checksum(labels) +
+                             "\nregions=" + checksum(readFile(recorded.regions)) +
+                             "\nadjacency=" + checksum(readFile(recorded.adjacency)) + "\n";
   for (const auto& [without, with, role] :
        {std::tuple{plain.boundaryImage, recorded.boundaryImage, "overlay"},
         std::tuple{plain.partitionImage, recorded.partitionImage, "partition"}}) {
     SCOPED_TRACE(with);
     const std::string png = readFile(with);
-    const std::string pixels = labelChecksum(readPngContents(readFile(without)).imageData);
+    const std::string pixels = checksum(readPngContents(readFile(without)).imageData);
     const std::string expected = shared + "file=" + role + "\npixels=" + pixels + "\n";
     // Signature (8 bytes), IHDR (25 bytes), then the text chunk: its length, then the above.
     EXPECT_EQ(png.substr(37, expected.size()), expected);
     expectSameImage(cv::imread(without, cv::IMREAD_COLOR), cv::imread(with, cv::IMREAD_COLOR));
     EXPECT_EQ(readFile(without).find("tEXt"), std::string::npos) << "no record, no chunk";
+    const ResultRecord read = readResultRecord(with);
+    EXPECT_TRUE(read.ok && read.role == role && read.shared == shared.substr(16));
+    EXPECT_FALSE(readResultRecord(without).ok);
   }
+  EXPECT_TRUE(resultsComplete(recorded, "count=2\nweight=0.5"));
 
   // Without the other files, the PNG's own lines alone follow the record.
   ResultFiles noLabels;
   noLabels.boundaryImage = folder.str() + "/alone_KVR.png";
   ASSERT_TRUE(writeResults(noLabels, source, result, "count=2\n").empty());
   const std::string body = std::string("superpixels") + '\0' + "count=2\nfile=overlay\npixels=" +
-                           labelChecksum(readPngContents(readFile(plain.boundaryImage)).imageData) +
+                           checksum(readPngContents(readFile(plain.boundaryImage)).imageData) +
                            "\n";
   EXPECT_EQ(readFile(noLabels.boundaryImage).substr(33, 8 + body.size()),
             std::string("\0\0\0", 3) + static_cast<char>(body.size()) + "tEXt" + body);
@@ -146,11 +149,11 @@ TEST(ResultFiles, RecordGoesIntoBothPngsAfterTheHeaderWithTheChecksumsThatTieThe
 // Results on disk record the checksum: it must not change between machines or releases.
 TEST(LabelChecksum, IsFixedAndTellsLabelFilesApart) {
   const std::string a = "0\t0\t1\t\r\n0\t1\t1\t\r\n";
-  EXPECT_EQ(labelChecksum(a), "95b751cbd0d2e14e");
+  EXPECT_EQ(checksum(a), "95b751cbd0d2e14e");
   std::string b = a;
   b[2] = '1';
-  EXPECT_NE(labelChecksum(a), labelChecksum(b));
-  EXPECT_NE(labelChecksum(a), labelChecksum(a + "0\t\r\n"));
+  EXPECT_NE(checksum(a), checksum(b));
+  EXPECT_NE(checksum(a), checksum(a + "0\t\r\n"));
 }
 
 }  // namespace

@@ -1,4 +1,7 @@
-#include "driver/existing_results.hpp"
+// The records that tie a result's files together, read back: readResultRecord, resultsComplete
+// and resultsBelongTogether of the public I/O header.
+
+#include "output/result_records.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +10,6 @@
 
 #include "image/png_structure.hpp"
 #include "image/regular_file.hpp"
-#include "output/label_file.hpp"
 
 namespace superpixels {
 
@@ -24,45 +26,55 @@ std::string withLineFeed(const std::string& text) {
 
 }  // namespace
 
-ResultPng resultPng(std::string_view bytes, std::string_view role) {
-  ResultPng result;
-  const PngContents png = readPngContents(bytes);
-  if (!png.ok || png.width == 0 || png.height == 0) return result;
-  for (const auto& [keyword, text] : png.texts) {
+ResultRecord resultRecord(std::string_view png) {
+  ResultRecord result;
+  const PngContents contents = readPngContents(png);
+  if (!contents.ok || contents.width == 0 || contents.height == 0) return result;
+  for (const auto& [keyword, text] : contents.texts) {
     if (keyword != resultRecordKeyword) continue;
-    const std::string own =
-        "file=" + std::string(role) + "\npixels=" + labelChecksum(png.imageData) + "\n";
-    if (text.size() < own.size() || text.compare(text.size() - own.size(), own.size(), own) != 0) {
+    for (const std::string_view role : {"overlay", "partition"}) {
+      const std::string own = "file=" + std::string(role) +
+                              "\npixels=" + checksum(contents.imageData) + "\n";
+      if (text.size() < own.size() || text.compare(text.size() - own.size(), own.size(), own) != 0 ||
+          (text.size() > own.size() && text[text.size() - own.size() - 1] != '\n')) {
+        continue;
+      }
+      result.ok = true;
+      result.width = contents.width;
+      result.height = contents.height;
+      result.role = role;
+      result.shared = text.substr(0, text.size() - own.size());
       return result;
     }
-    result.ok = true;
-    result.width = png.width;
-    result.height = png.height;
-    result.shared = text.substr(0, text.size() - own.size());
     return result;
   }
   return result;
 }
 
+ResultRecord readResultRecord(const std::string& path) {
+  const FileBytes file = readRegularFile(path, 24, pngFileBound);
+  return file.ok ? resultRecord(file.bytes) : ResultRecord{};
+}
+
 namespace {
 
-// The result PNG at `path`, read whole when it is a regular file no larger than its header allows.
-ResultPng readResultPng(const std::string& path, std::string_view role) {
-  const FileBytes file = readRegularFile(path, 24, pngFileBound);
-  return file.ok ? resultPng(file.bytes, role) : ResultPng{};
+// The record of the result PNG at `path`, when it is one of `role`.
+ResultRecord recordOfRole(const std::string& path, std::string_view role) {
+  ResultRecord record = readResultRecord(path);
+  return record.ok && record.role == role ? record : ResultRecord{};
 }
 
 // True when the result set `files` is whole and its files belong together; with `settings`, only
 // when the PNGs record those settings (the record's lines before those that tie the files
 // together). Checks every file and every checksum the PNGs record.
 bool checkedSet(const ResultFiles& files, const std::string* settings) {
-  const ResultPng overlay = readResultPng(files.boundaryImage, "overlay");
+  const ResultRecord overlay = recordOfRole(files.boundaryImage, "overlay");
   if (!overlay.ok) return false;
   // Other settings are told before the other files are read.
   if (settings != nullptr && overlay.shared.compare(0, settings->size(), *settings) != 0) {
     return false;
   }
-  const ResultPng partition = readResultPng(files.partitionImage, "partition");
+  const ResultRecord partition = recordOfRole(files.partitionImage, "partition");
   if (!partition.ok || partition.width != overlay.width || partition.height != overlay.height ||
       partition.shared != overlay.shared) {
     return false;
@@ -74,16 +86,16 @@ bool checkedSet(const ResultFiles& files, const std::string* settings) {
   const double height = static_cast<double>(overlay.height);
   const double labelDigits = std::max(2.0, std::floor(std::log10(width * height)) + 1);
   const FileBytes labels =
-      readRegularFile(files.labels, bytesBound(height * (width * (labelDigits + 1) + 2)));
+      readFileBytes(files.labels, bytesBound(height * (width * (labelDigits + 1) + 2)));
   if (!labels.ok || !isWholeLabelText(labels.bytes, overlay.width, overlay.height)) return false;
-  std::string tail = "labels=" + labelChecksum(labels.bytes) + "\n";
+  std::string tail = "labels=" + checksum(labels.bytes) + "\n";
   const std::pair<const std::string*, const char*> tables[] = {{&files.regions, "regions"},
                                                                {&files.adjacency, "adjacency"}};
   for (const auto& [path, key] : tables) {
     if (path->empty()) continue;
-    const FileBytes table = readRegularFile(*path, bytesBound((width * height + 1) * 1024));
+    const FileBytes table = readFileBytes(*path, bytesBound((width * height + 1) * 1024));
     if (!table.ok) return false;
-    tail.append(key).append("=").append(labelChecksum(table.bytes)).append("\n");
+    tail.append(key).append("=").append(checksum(table.bytes)).append("\n");
   }
   // Tables made beside the results and not asked for now are left as they are, unchecked.
   std::string_view shared = overlay.shared;
@@ -103,10 +115,10 @@ bool checkedSet(const ResultFiles& files, const std::string* settings) {
 
 }  // namespace
 
-bool resultsComplete(const ResultFiles& files, const std::string& settings) {
-  // As writeResults records it: a line feed ends the settings' last line.
-  const std::string record = withLineFeed(settings);
-  return checkedSet(files, &record);
+bool resultsComplete(const ResultFiles& files, const std::string& record) {
+  // As writeResults records it: a line feed ends the record's last line.
+  const std::string recorded = withLineFeed(record);
+  return checkedSet(files, &recorded);
 }
 
 bool resultsBelongTogether(const ResultFiles& files) { return checkedSet(files, nullptr); }
