@@ -24,6 +24,7 @@
 #include "output/atomic_file.hpp"
 #include "peak_memory.hpp"
 #include "pipeline_timing.hpp"
+#include "png_encoding.hpp"
 #include "report.hpp"
 #include "superpixels/io.hpp"
 
@@ -247,6 +248,17 @@ int headerCost(const BenchOptions& bench) {
   return 0;
 }
 
+int pngEncoding(const BenchOptions& bench) {
+  const std::vector<fs::path> photos = listPhotos(bench);
+  std::cout << "machine: " << machineDescription() << "; OpenCV " << CV_VERSION << ", count "
+            << bench.counts.front() << ", fastest of " << bench.repeat << " runs per photo"
+            << std::endl;
+  printPngEncoding(std::cout,
+                   measurePngEncoding(photos, engineOptions(bench, bench.counts.front()),
+                                      bench.repeat));
+  return 0;
+}
+
 }  // namespace
 
 }  // namespace superpixels::bench
@@ -282,6 +294,8 @@ int main(int argc, char** argv) {
         return measureDataCosts(options);
       case BenchOptions::Mode::headerCost:
         return headerCost(options);
+      case BenchOptions::Mode::pngEncoding:
+        return pngEncoding(options);
       case BenchOptions::Mode::help:
         std::cout << benchUsage();
         return 0;
