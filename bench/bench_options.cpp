@@ -40,7 +40,7 @@ std::string benchUsage() {
          "       superpixels_bench --header-cost [--images DIR] [--limit N] [--repeat R] "
          "[--no-large]\n"
          "       superpixels_bench --png-encoding [--images DIR] [--counts K] [--limit N] "
-         "[--repeat R]\n"
+         "[--repeat R] [--no-large]\n"
          "\n"
          "Times the whole per-image pipeline (decode and Lab, set-up, merging, refinement,\n"
          "connectivity, the three writers) against OpenCV's SLIC on the same photos, one thread,\n"
@@ -73,8 +73,9 @@ std::string benchUsage() {
          "                   PNG, TIFF and WebP and time the header check, the data check and\n"
          "                   readImage against decoding\n"
          "  --png-encoding   instead of the above, segment the photos (count: the first of\n"
-         "                   --counts) and time our PNG encoder on both result pictures, one\n"
-         "                   and two threads, against cv::imencode, with the files' sizes\n"
+         "                   --counts) and the large one, and time our PNG encoder on both\n"
+         "                   result pictures, one and two threads, against cv::imencode, with\n"
+         "                   the files' sizes\n"
          "  --memory IMAGE COUNT OUTPUT_BASE\n"
          "                   internal: run the pipeline once and print its peak memory\n";
 }

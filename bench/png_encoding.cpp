@@ -14,55 +14,49 @@
 
 namespace superpixels::bench {
 
-std::vector<PngEncoding> measurePngEncoding(const std::vector<std::filesystem::path>& photos,
-                                            const Options& options, int repeat) {
-  ThreadPool pool(2);
-  std::vector<PngEncoding> rows;
-  for (const std::filesystem::path& photo : photos) {
-    const ImageFile image = readImage(photo.string());
-    if (!image.ok()) throw std::runtime_error(photo.string() + ": " + image.error);
-    const Result result = segment(image.bgr, options);
-    const cv::Mat pictures[] = {boundaryImage(image.bgr, result.labels), partitionImage(result)};
-    PngEncoding row;
-    std::vector<std::uint8_t> old;
-    std::string encoded;
-    const auto encodeOld = [&] {
-      row.oldBytes = 0;
-      for (const cv::Mat& picture : pictures) {
-        if (!cv::imencode(".png", picture, old)) throw std::runtime_error("cannot encode PNG");
-        row.oldBytes += old.size();
-      }
-    };
-    const auto encodeNew = [&](Executor* executor, int threads) {
-      row.newBytes = 0;
-      for (const cv::Mat& picture : pictures) {
-        encoded = pngFile(picture.cols, picture.rows, pngImageData(picture, executor, threads));
-        row.newBytes += encoded.size();
-      }
-    };
+PngEncoding measurePngEncoding(const cv::Mat& bgr, const Options& options, int repeat,
+                               ThreadPool& pool) {
+  const Result result = segment(bgr, options);
+  const cv::Mat pictures[] = {boundaryImage(bgr, result.labels), partitionImage(result)};
+  PngEncoding row;
+  std::vector<std::uint8_t> old;
+  std::string encoded;
+  const auto encodeOld = [&] {
+    row.oldBytes = 0;
     for (const cv::Mat& picture : pictures) {
-      encoded = pngFile(picture.cols, picture.rows, pngImageData(picture));
-      const cv::Mat decoded = cv::imdecode(
-          cv::Mat(1, static_cast<int>(encoded.size()), CV_8U, encoded.data()), cv::IMREAD_COLOR);
-      if (decoded.size() != picture.size() || cv::norm(decoded, picture, cv::NORM_INF) != 0) {
-        throw std::runtime_error(photo.string() + ": the PNG encoder changed the pixels");
-      }
+      if (!cv::imencode(".png", picture, old)) throw std::runtime_error("cannot encode PNG");
+      row.oldBytes += old.size();
     }
-    // Alternately, so that all three see the same state of the machine.
-    for (int r = 0; r < repeat; ++r) {
-      const double oldSeconds = fastest(1, encodeOld);
-      const double newSeconds = fastest(1, [&] { encodeNew(nullptr, 1); });
-      const double twoSeconds = fastest(1, [&] { encodeNew(&executorOf(pool), 2); });
-      row.oldSeconds = r == 0 ? oldSeconds : std::min(row.oldSeconds, oldSeconds);
-      row.newSeconds = r == 0 ? newSeconds : std::min(row.newSeconds, newSeconds);
-      row.newTwoSeconds = r == 0 ? twoSeconds : std::min(row.newTwoSeconds, twoSeconds);
+  };
+  const auto encodeNew = [&](Executor* executor, int threads) {
+    row.newBytes = 0;
+    for (const cv::Mat& picture : pictures) {
+      encoded = pngFile(picture.cols, picture.rows, pngImageData(picture, executor, threads));
+      row.newBytes += encoded.size();
     }
-    rows.push_back(row);
+  };
+  for (const cv::Mat& picture : pictures) {
+    encoded = pngFile(picture.cols, picture.rows, pngImageData(picture));
+    const cv::Mat decoded = cv::imdecode(
+        cv::Mat(1, static_cast<int>(encoded.size()), CV_8U, encoded.data()), cv::IMREAD_COLOR);
+    if (decoded.size() != picture.size() || cv::norm(decoded, picture, cv::NORM_INF) != 0) {
+      throw std::runtime_error("the PNG encoder changed the pixels");
+    }
   }
-  return rows;
+  // Alternately, so that all three see the same state of the machine.
+  for (int r = 0; r < repeat; ++r) {
+    const double oldSeconds = fastest(1, encodeOld);
+    const double newSeconds = fastest(1, [&] { encodeNew(nullptr, 1); });
+    const double twoSeconds = fastest(1, [&] { encodeNew(&executorOf(pool), 2); });
+    row.oldSeconds = r == 0 ? oldSeconds : std::min(row.oldSeconds, oldSeconds);
+    row.newSeconds = r == 0 ? newSeconds : std::min(row.newSeconds, newSeconds);
+    row.newTwoSeconds = r == 0 ? twoSeconds : std::min(row.newTwoSeconds, twoSeconds);
+  }
+  return row;
 }
 
-void printPngEncoding(std::ostream& out, const std::vector<PngEncoding>& rows) {
+void printPngEncoding(std::ostream& out, const std::string& label,
+                      const std::vector<PngEncoding>& rows, bool header) {
   std::vector<double> oldTimes, newTimes, twoTimes, oldBytes, newBytes, timeRatios, twoRatios,
       byteRatios;
   for (const PngEncoding& row : rows) {
@@ -75,14 +69,14 @@ void printPngEncoding(std::ostream& out, const std::vector<PngEncoding>& rows) {
     twoRatios.push_back(row.newTwoSeconds / row.oldSeconds);
     byteRatios.push_back(row.newBytes / row.oldBytes);
   }
-  out << "| photos | cv::imencode | ours, 1 thread | ratio | ours, 2 threads | ratio | bytes, "
-         "cv::imencode | bytes, ours | ratio |\n|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n| "
-      << rows.size() << " | " << median(oldTimes) * 1e3 << " ms | " << median(newTimes) * 1e3
+  if (header) {
+    out << "| images | cv::imencode | ours, 1 thread | ratio | ours, 2 threads | ratio | bytes, "
+           "cv::imencode | bytes, ours | ratio |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+  }
+  out << "| " << label << " | " << median(oldTimes) * 1e3 << " ms | " << median(newTimes) * 1e3
       << " ms | **" << median(timeRatios) << "** | " << median(twoTimes) * 1e3 << " ms | **"
       << median(twoRatios) << "** | " << median(oldBytes) << " | " << median(newBytes) << " | **"
-      << median(byteRatios) << "** |\n\nBoth pictures (overlay and partition) of each photo; "
-      << "medians over the photos of the fastest run of each, ratios ours / cv::imencode."
-      << std::endl;
+      << median(byteRatios) << "** |" << std::endl;
 }
 
 }  // namespace superpixels::bench

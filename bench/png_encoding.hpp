@@ -1,10 +1,11 @@
 #pragma once
 
-#include <filesystem>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "superpixels/superpixels.hpp"
+#include "superpixels/thread_pool.hpp"
 
 namespace superpixels::bench {
 
@@ -19,13 +20,15 @@ struct PngEncoding {
   double newBytes = 0.0;
 };
 
-// Segments each photo with `options` and times the encoders on its pictures; throws
-// std::runtime_error when a photo cannot be read or the new encoder's pixels differ from the
-// picture's.
-std::vector<PngEncoding> measurePngEncoding(const std::vector<std::filesystem::path>& photos,
-                                            const Options& options, int repeat);
+// Segments `bgr` with `options` and times the encoders on its pictures, each picture's strips
+// side by side on `pool` (2 threads) in the two-thread runs; throws std::runtime_error when the
+// new encoder's pixels differ from the picture's.
+PngEncoding measurePngEncoding(const cv::Mat& bgr, const Options& options, int repeat,
+                               ThreadPool& pool);
 
-// A Markdown table of the medians and of the median ratios new / old.
-void printPngEncoding(std::ostream& out, const std::vector<PngEncoding>& rows);
+// A Markdown table row of the medians over `rows` and of the median ratios new / old, `label`
+// naming the images; with `header`, the table's header first.
+void printPngEncoding(std::ostream& out, const std::string& label,
+                      const std::vector<PngEncoding>& rows, bool header);
 
 }  // namespace superpixels::bench

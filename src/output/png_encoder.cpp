@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -210,8 +211,9 @@ std::string deflateStrip(const std::uint8_t* data, std::size_t n, bool last) {
   // Literals and runs of the previous byte (distance 1), 3 to 258 long: token 256 + length - 3.
   // Runs are found 8 bytes at a time: the bytes of a word equal to the byte before `i` are the
   // zero bytes of their difference (`data` has 8 readable bytes past `n` for the last word).
-  std::vector<std::uint16_t> tokens(n);
-  std::uint16_t* token = tokens.data();
+  // Not zeroed first: every token is written before it is read (zeroing cost 5 % of the time).
+  const std::unique_ptr<std::uint16_t[]> tokens(new std::uint16_t[n]);
+  std::uint16_t* token = tokens.get();
   std::vector<std::uint32_t> tokenCounts(512, 0);
   const auto sameBytes = [&](std::size_t at, std::uint8_t b) {
     std::uint64_t word;
@@ -241,7 +243,7 @@ std::string deflateStrip(const std::uint8_t* data, std::size_t n, bool last) {
     }
     ++tokenCounts[*token++];
   }
-  tokens.resize(token - tokens.data());
+  const std::uint16_t* const tokensEnd = token;
   std::vector<std::uint32_t> frequencies(literalCodes, 0);
   frequencies[endOfBlock] = 1;
   std::size_t runs = 0;
@@ -352,7 +354,9 @@ std::string deflateStrip(const std::uint8_t* data, std::size_t n, bool last) {
     tokenBits[256 + length - 3] = {literals.codes[l.symbol] | (std::uint32_t{l.extra} << codeBits),
                                    codeBits + l.extraBits + 1};
   }
-  for (const std::uint16_t t : tokens) writer.put(tokenBits[t].bits, tokenBits[t].count);
+  for (const std::uint16_t* t = tokens.get(); t != tokensEnd; ++t) {
+    writer.put(tokenBits[*t].bits, tokenBits[*t].count);
+  }
   writer.put(literals.codes[endOfBlock], literals.lengths[endOfBlock]);
   if (!last) writer.put(0, 3);  // an empty stored block: the flush
   std::uint8_t* end = writer.finish();
@@ -385,9 +389,11 @@ Strip encodeStrip(const cv::Mat& bgr, int firstRow, int endRow, bool last) {
   std::uint8_t* row = rgb.data() + rowBytes;
   if (firstRow > 0) toRgb(firstRow - 1, above);
   // 8 bytes to spare for deflateStrip's word reads.
-  std::vector<std::uint8_t> data(static_cast<std::size_t>(endRow - firstRow) * (1 + rowBytes) + 8);
+  const std::size_t rawBytes = static_cast<std::size_t>(endRow - firstRow) * (1 + rowBytes);
+  const std::unique_ptr<std::uint8_t[]> data(new std::uint8_t[rawBytes + 8]);
+  std::fill(data.get() + rawBytes, data.get() + rawBytes + 8, 0);
   std::vector<std::uint8_t> byUp(rowBytes);
-  std::uint8_t* at = data.data();
+  std::uint8_t* at = data.get();
   for (int y = firstRow; y < endRow; ++y) {
     toRgb(y, row);
     *at = filterRow(row, above, rowBytes, at + 1, byUp.data());
@@ -396,9 +402,9 @@ Strip encodeStrip(const cv::Mat& bgr, int firstRow, int endRow, bool last) {
     std::swap(above, row);
   }
   Strip strip;
-  strip.rawBytes = data.size() - 8;
-  strip.adler = adler32_z(1, data.data(), strip.rawBytes);
-  strip.bytes = deflateStrip(data.data(), strip.rawBytes, last);
+  strip.rawBytes = rawBytes;
+  strip.adler = adler32_z(1, data.get(), rawBytes);
+  strip.bytes = deflateStrip(data.get(), rawBytes, last);
   return strip;
 }
 
