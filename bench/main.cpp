@@ -272,13 +272,12 @@ int pngEncoding(const BenchOptions& bench) {
   }
   if (bench.large) {
     const cv::Mat large = makeLargePhoto(bench.example, bench.largeWidth, bench.largeHeight);
-    printPngEncoding(std::cout,
-                     "synthetic " + std::to_string(bench.largeWidth) + " x " +
-                         std::to_string(bench.largeHeight) + ", count " +
-                         std::to_string(bench.largeCount),
-                     {measurePngEncoding(large, engineOptions(bench, bench.largeCount),
-                                         bench.repeat, pool)},
-                     rows.empty());
+    printPngEncoding(
+        std::cout,
+        "synthetic " + std::to_string(bench.largeWidth) + " x " +
+            std::to_string(bench.largeHeight) + ", count " + std::to_string(bench.largeCount),
+        {measurePngEncoding(large, engineOptions(bench, bench.largeCount), bench.repeat, pool)},
+        rows.empty());
   }
   return 0;
 }

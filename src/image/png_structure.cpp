@@ -41,9 +41,9 @@ void appendPngChunk(std::string& out, std::string_view type, std::string_view bo
   const std::uint32_t length = static_cast<std::uint32_t>(body.size());
   for (const int shift : {24, 16, 8, 0}) out += static_cast<char>(length >> shift);
   out.append(type).append(body);
-  const std::uint32_t crc = ~crc32(0xFFFFFFFFu,
-                                   reinterpret_cast<const unsigned char*>(out.data() + start + 4),
-                                   out.size() - start - 4);
+  const std::uint32_t crc =
+      ~crc32(0xFFFFFFFFu, reinterpret_cast<const unsigned char*>(out.data() + start + 4),
+             out.size() - start - 4);
   for (const int shift : {24, 16, 8, 0}) out += static_cast<char>(crc >> shift);
 }
 

@@ -123,14 +123,18 @@ std::vector<std::uint8_t> huffmanLengths(const std::vector<std::uint32_t>& frequ
     parent[pair[0]] = parent[pair[1]] = next;
   }
   std::vector<std::size_t> depth(2 * m - 1, 0);
-  std::vector<std::uint32_t> counts(std::max<std::size_t>(m, maxBits) + 1, 0);
+  std::vector<std::uint32_t> counts(maxBits + 1, 0);  // leaves per depth, the deeper at maxBits
   for (std::size_t i = 2 * m - 1; i-- > 0;) {
     if (i != 2 * m - 2) depth[i] = depth[parent[i]] + 1;
     if (i < m) ++counts[std::min<std::size_t>(depth[i], maxBits)];
   }
+  // Leaves deeper than maxBits moved up to it overfill the code (Kraft's sum passes 1); each round
+  // takes a leaf off the deepest level and splits the deepest shorter one into two, one level
+  // down, until the sum is 1 again.
   std::uint64_t kraft = 0;  // in units of 2^-maxBits
-  for (int bits = 1; bits <= maxBits; ++bits)
+  for (int bits = 1; bits <= maxBits; ++bits) {
     kraft += std::uint64_t{counts[bits]} << (maxBits - bits);
+  }
   while (kraft > (std::uint64_t{1} << maxBits)) {
     --counts[maxBits];
     for (int bits = maxBits - 1; bits > 0; --bits) {
@@ -145,8 +149,9 @@ std::vector<std::uint8_t> huffmanLengths(const std::vector<std::uint32_t>& frequ
   // The longest codes to the rarest symbols.
   std::size_t i = 0;
   for (int bits = maxBits; bits > 0; --bits) {
-    for (std::uint32_t k = 0; k < counts[bits]; ++k)
+    for (std::uint32_t k = 0; k < counts[bits]; ++k) {
       lengths[used[i++].second] = static_cast<std::uint8_t>(bits);
+    }
   }
   return lengths;
 }
@@ -454,7 +459,8 @@ std::string pngFile(int width, int height, std::string_view imageData, std::stri
     for (const int shift : {24, 16, 8, 0}) header += static_cast<char>(value >> shift);
   }
   header.append({8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, adaptive filters, not interlaced
-  // IDAT chunks of at most 1 MiB, as libpng-based readers expect no giant chunk.
+  // IDAT chunks of at most 1 MiB: no chunk may pass 2^31 - 1 bytes, and a reader streaming the
+  // file checks each CRC as its chunk arrives.
   constexpr std::size_t chunkBytes = 1 << 20;
   std::string png;
   png.reserve(8 + 25 + 13 + keyword.size() + text.size() + imageData.size() +
