@@ -20,7 +20,6 @@ PngEncoding measurePngEncoding(const cv::Mat& bgr, const Options& options, int r
   const cv::Mat pictures[] = {boundaryImage(bgr, result.labels), partitionImage(result)};
   PngEncoding row;
   std::vector<std::uint8_t> old;
-  std::string encoded;
   const auto encodeOld = [&] {
     row.oldBytes = 0;
     for (const cv::Mat& picture : pictures) {
@@ -28,18 +27,26 @@ PngEncoding measurePngEncoding(const cv::Mat& bgr, const Options& options, int r
       row.oldBytes += old.size();
     }
   };
+  std::string files[2];
   const auto encodeNew = [&](Executor* executor, int threads) {
-    row.newBytes = 0;
-    for (const cv::Mat& picture : pictures) {
-      encoded = pngFile(picture.cols, picture.rows, pngImageData(picture, executor, threads));
-      row.newBytes += encoded.size();
+    const auto encode = [&](std::int64_t k) {
+      const cv::Mat& picture = pictures[k];
+      files[k] = pngFile(picture.cols, picture.rows, pngImageData(picture, executor, threads));
+    };
+    // As writeResults does: the pictures side by side, and each one's strips too.
+    if (executor != nullptr) {
+      executor->run(2, threads, encode);
+    } else {
+      encode(0);
+      encode(1);
     }
+    row.newBytes = static_cast<double>(files[0].size() + files[1].size());
   };
-  for (const cv::Mat& picture : pictures) {
-    encoded = pngFile(picture.cols, picture.rows, pngImageData(picture));
+  encodeNew(nullptr, 1);
+  for (int k = 0; k < 2; ++k) {
     const cv::Mat decoded = cv::imdecode(
-        cv::Mat(1, static_cast<int>(encoded.size()), CV_8U, encoded.data()), cv::IMREAD_COLOR);
-    if (decoded.size() != picture.size() || cv::norm(decoded, picture, cv::NORM_INF) != 0) {
+        cv::Mat(1, static_cast<int>(files[k].size()), CV_8U, files[k].data()), cv::IMREAD_COLOR);
+    if (decoded.size() != pictures[k].size() || cv::norm(decoded, pictures[k], cv::NORM_INF) != 0) {
       throw std::runtime_error("the PNG encoder changed the pixels");
     }
   }

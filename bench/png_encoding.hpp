@@ -15,13 +15,13 @@ namespace superpixels::bench {
 struct PngEncoding {
   double oldSeconds = 0.0;
   double newSeconds = 0.0;     // one thread
-  double newTwoSeconds = 0.0;  // each picture's strips on two threads
+  double newTwoSeconds = 0.0;  // two threads, as the writers use them
   double oldBytes = 0.0;
   double newBytes = 0.0;
 };
 
-// Segments `bgr` with `options` and times the encoders on its pictures, each picture's strips
-// side by side on `pool` (2 threads) in the two-thread runs; throws std::runtime_error when the
+// Segments `bgr` with `options` and times the encoders on its pictures; in the two-thread runs,
+// as writeResults does, the pictures side by side on `pool` (2 threads) and each one's strips too; throws std::runtime_error when the
 // new encoder's pixels differ from the picture's.
 PngEncoding measurePngEncoding(const cv::Mat& bgr, const Options& options, int repeat,
                                ThreadPool& pool);
