@@ -54,21 +54,6 @@ std::string pngChunk(std::string_view type, std::string_view body) {
   return chunk;
 }
 
-std::string withPngText(std::string_view png, std::string_view keyword, std::string_view text) {
-  // Signature (8 bytes), then IHDR: length 13, type, body, CRC.
-  constexpr std::size_t afterHeader = 8 + 4 + 4 + 13 + 4;
-  if (png.size() < afterHeader || png.substr(12, 4) != "IHDR") return {};
-  std::string body;
-  body.reserve(keyword.size() + 1 + text.size());
-  body.append(keyword).append(1, '\0').append(text);
-  std::string out;
-  out.reserve(png.size() + 12 + body.size());
-  out.append(png.substr(0, afterHeader))
-      .append(pngChunk("tEXt", body))
-      .append(png.substr(afterHeader));
-  return out;
-}
-
 namespace {
 
 constexpr unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};

@@ -25,8 +25,9 @@ class Executor;
 std::string pngImageData(const cv::Mat& bgr, Executor* executor = nullptr, int threads = 1);
 
 // A whole PNG file of a `width` x `height` 8-bit RGB image whose zlib stream is `imageData`, with
-// a tEXt chunk of `keyword` and `text` right after IHDR when `keyword` is not empty (as
-// withPngText puts it, without a second copy of the file).
+// a tEXt chunk of `keyword` (1 to 79 Latin-1 letters, digits and spaces) and `text` (no NUL byte)
+// right after IHDR, where a reader finds it without walking the image data, when `keyword` is not
+// empty.
 std::string pngFile(int width, int height, std::string_view imageData,
                     std::string_view keyword = {}, std::string_view text = {});
 
