@@ -39,6 +39,8 @@ std::string benchUsage() {
          "       superpixels_bench --data-costs [--images DIR] [--counts LIST] [--repeat R]\n"
          "       superpixels_bench --header-cost [--images DIR] [--limit N] [--repeat R] "
          "[--no-large]\n"
+         "       superpixels_bench --png-encoding [--images DIR] [--counts K] [--limit N] "
+         "[--repeat R] [--no-large]\n"
          "\n"
          "Times the whole per-image pipeline (decode and Lab, set-up, merging, refinement,\n"
          "connectivity, the three writers) against OpenCV's SLIC on the same photos, one thread,\n"
@@ -70,6 +72,10 @@ std::string benchUsage() {
          "  --header-cost    instead of the above, encode the photos (and the large one) as JPEG,\n"
          "                   PNG, TIFF and WebP and time the header check, the data check and\n"
          "                   readImage against decoding\n"
+         "  --png-encoding   instead of the above, segment the photos (count: the first of\n"
+         "                   --counts) and the large one, and time our PNG encoder on both\n"
+         "                   result pictures, one and two threads, against cv::imencode, with\n"
+         "                   the files' sizes\n"
          "  --memory IMAGE COUNT OUTPUT_BASE\n"
          "                   internal: run the pipeline once and print its peak memory\n";
 }
@@ -132,6 +138,8 @@ bool parseBenchOptions(const std::vector<std::string>& arguments, BenchOptions& 
       options.mode = BenchOptions::Mode::jobsScaling;
     } else if (argument == "--header-cost") {
       options.mode = BenchOptions::Mode::headerCost;
+    } else if (argument == "--png-encoding") {
+      options.mode = BenchOptions::Mode::pngEncoding;
     } else if (argument == "--tool") {
       if (!value(options.tool)) return false;
     } else if (argument == "--memory") {

@@ -24,6 +24,7 @@
 #include "output/atomic_file.hpp"
 #include "peak_memory.hpp"
 #include "pipeline_timing.hpp"
+#include "png_encoding.hpp"
 #include "report.hpp"
 #include "superpixels/io.hpp"
 
@@ -247,6 +248,40 @@ int headerCost(const BenchOptions& bench) {
   return 0;
 }
 
+int pngEncoding(const BenchOptions& bench) {
+  const std::vector<fs::path> photos = listPhotos(bench);
+  std::cout << "machine: " << machineDescription() << "; OpenCV " << CV_VERSION << ", fastest of "
+            << bench.repeat << " runs per image, medians over the images; both pictures "
+            << "(overlay and partition) of each, ratios ours / cv::imencode" << std::endl;
+  ThreadPool& pool = twoThreads();
+  std::vector<PngEncoding> rows;
+  cv::Size size;
+  for (const fs::path& photo : photos) {
+    const ImageFile image = readImage(photo.string());
+    if (!image.ok()) throw std::runtime_error(photo.string() + ": " + image.error);
+    if (rows.empty()) size = image.bgr.size();
+    rows.push_back(measurePngEncoding(image.bgr, engineOptions(bench, bench.counts.front()),
+                                      bench.repeat, pool));
+  }
+  if (!rows.empty()) {
+    printPngEncoding(std::cout,
+                     std::to_string(rows.size()) + " photos, " + std::to_string(size.width) +
+                         " x " + std::to_string(size.height) + ", count " +
+                         std::to_string(bench.counts.front()),
+                     rows, true);
+  }
+  if (bench.large) {
+    const cv::Mat large = makeLargePhoto(bench.example, bench.largeWidth, bench.largeHeight);
+    printPngEncoding(
+        std::cout,
+        "synthetic " + std::to_string(bench.largeWidth) + " x " +
+            std::to_string(bench.largeHeight) + ", count " + std::to_string(bench.largeCount),
+        {measurePngEncoding(large, engineOptions(bench, bench.largeCount), bench.repeat, pool)},
+        rows.empty());
+  }
+  return 0;
+}
+
 }  // namespace
 
 }  // namespace superpixels::bench
@@ -282,6 +317,8 @@ int main(int argc, char** argv) {
         return measureDataCosts(options);
       case BenchOptions::Mode::headerCost:
         return headerCost(options);
+      case BenchOptions::Mode::pngEncoding:
+        return pngEncoding(options);
       case BenchOptions::Mode::help:
         std::cout << benchUsage();
         return 0;

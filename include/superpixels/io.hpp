@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -244,7 +243,7 @@ inline constexpr std::chrono::seconds staleTemporaryAge{15 * 60};
 // ("_KVR.png", ".txt", ...), plain files untouched for at least `minimumAge`, and returns how
 // many. The suffixes keep other programs' files safe, the age those of other runs writing into the
 // same folder. Errors are ignored (a leftover is harmless: hidden, and never named like a result).
-int removeLeftoverTemporaries(const std::string& folder, std::span<const std::string_view> suffixes,
+int removeLeftoverTemporaries(const std::string& folder, const std::vector<std::string>& suffixes,
                               std::chrono::seconds minimumAge = staleTemporaryAge);
 
 }  // namespace superpixels

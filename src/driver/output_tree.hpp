@@ -19,7 +19,7 @@ inline constexpr const char* labelSuffix = ".txt";
 inline constexpr const char* regionsSuffix = "_regions.csv";
 inline constexpr const char* adjacencySuffix = "_adjacency.csv";
 // Every suffix a result file ends in: the only names whose leftover temporaries a run removes.
-inline constexpr std::string_view resultSuffixes[] = {boundarySuffix, partitionSuffix, labelSuffix,
+inline const std::vector<std::string> resultSuffixes = {boundarySuffix, partitionSuffix, labelSuffix,
                                                       regionsSuffix, adjacencySuffix};
 
 // Creates one folder level; an existing folder counts as success, anything else (an existing plain

@@ -36,31 +36,22 @@ std::uint32_t crc32(std::uint32_t crc, const unsigned char* bytes, std::size_t c
 
 }  // namespace
 
+void appendPngChunk(std::string& out, std::string_view type, std::string_view body) {
+  const std::size_t start = out.size();
+  const std::uint32_t length = static_cast<std::uint32_t>(body.size());
+  for (const int shift : {24, 16, 8, 0}) out += static_cast<char>(length >> shift);
+  out.append(type).append(body);
+  const std::uint32_t crc =
+      ~crc32(0xFFFFFFFFu, reinterpret_cast<const unsigned char*>(out.data() + start + 4),
+             out.size() - start - 4);
+  for (const int shift : {24, 16, 8, 0}) out += static_cast<char>(crc >> shift);
+}
+
 std::string pngChunk(std::string_view type, std::string_view body) {
   std::string chunk;
   chunk.reserve(12 + body.size());
-  const std::uint32_t length = static_cast<std::uint32_t>(body.size());
-  for (const int shift : {24, 16, 8, 0}) chunk += static_cast<char>(length >> shift);
-  chunk.append(type).append(body);
-  const std::uint32_t crc = ~crc32(
-      0xFFFFFFFFu, reinterpret_cast<const unsigned char*>(chunk.data() + 4), chunk.size() - 4);
-  for (const int shift : {24, 16, 8, 0}) chunk += static_cast<char>(crc >> shift);
+  appendPngChunk(chunk, type, body);
   return chunk;
-}
-
-std::string withPngText(std::string_view png, std::string_view keyword, std::string_view text) {
-  // Signature (8 bytes), then IHDR: length 13, type, body, CRC.
-  constexpr std::size_t afterHeader = 8 + 4 + 4 + 13 + 4;
-  if (png.size() < afterHeader || png.substr(12, 4) != "IHDR") return {};
-  std::string body;
-  body.reserve(keyword.size() + 1 + text.size());
-  body.append(keyword).append(1, '\0').append(text);
-  std::string out;
-  out.reserve(png.size() + 12 + body.size());
-  out.append(png.substr(0, afterHeader))
-      .append(pngChunk("tEXt", body))
-      .append(png.substr(afterHeader));
-  return out;
 }
 
 namespace {

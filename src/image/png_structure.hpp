@@ -62,10 +62,7 @@ void keepPixelChunks(std::string& png);
 // A PNG chunk: body length, type, body, CRC of type and body.
 std::string pngChunk(std::string_view type, std::string_view body);
 
-// `png` (a whole PNG file, IHDR first) with a tEXt chunk of `keyword` (1 to 79 Latin-1 letters,
-// digits and spaces) and `text` (no NUL byte) inserted right after IHDR, where a reader finds it
-// without walking the image data. Returns an empty string when `png` does not start with a
-// signature and an IHDR chunk.
-std::string withPngText(std::string_view png, std::string_view keyword, std::string_view text);
+// The same, appended to `out`.
+void appendPngChunk(std::string& out, std::string_view type, std::string_view body);
 
 }  // namespace superpixels

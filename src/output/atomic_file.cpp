@@ -156,7 +156,7 @@ bool isTemporaryName(std::string_view name) {
   return true;
 }
 
-int removeLeftoverTemporaries(const std::string& folder, std::span<const std::string_view> suffixes,
+int removeLeftoverTemporaries(const std::string& folder, const std::vector<std::string>& suffixes,
                               std::chrono::seconds minimumAge) {
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return 0;
@@ -166,7 +166,7 @@ int removeLeftoverTemporaries(const std::string& folder, std::span<const std::st
     if (!isTemporaryName(name)) continue;
     const std::string_view target =
         name.substr(1, name.size() - 1 - temporaryInfix.size() - temporaryRandomLength);
-    for (const std::string_view suffix : suffixes) {
+    for (const std::string& suffix : suffixes) {
       if (target.size() > suffix.size() && target.ends_with(suffix)) {
         leftovers.emplace_back(name);
         break;

@@ -128,7 +128,7 @@ TEST(AtomicFile, LeftoverTemporariesAndOnlyThoseAreRemoved) {
   fs::create_directory(folder / "sub");
   writeFile(folder / "sub" / leftovers[0], "not this folder's");
 
-  const std::string_view suffixes[] = {".txt", "_KVR.png"};
+  const std::vector<std::string> suffixes = {".txt", "_KVR.png"};
   EXPECT_EQ(removeLeftoverTemporaries(folder.str(), suffixes), 0)
       << "fresh ones may be a live writer's";
   fs::last_write_time(folder / leftovers[0],
