@@ -41,6 +41,10 @@ void resolveLabels(SegmentationState& state, MergeData& merge) {
 
 }  // namespace
 
+namespace {
+
+// Withdraws and destroys every candidate of c's two regions except c itself, and lists unkeyed
+// candidates (survivor, x) for every region x next to the union, x ascending.
 void rebuildCandidates(const SegmentationState& state, MergeData& merge, CandidateId c) {
   MergeHeap& heap = merge.heap;
   const std::int32_t a = heap[c].regionA;
@@ -102,13 +106,11 @@ void rebuildCandidates(const SegmentationState& state, MergeData& merge, Candida
   }
 }
 
-namespace {
+}  // namespace
 
-// mergeRegions, fetching ahead, while it runs, what merging `next` would read first: the lists
-// and models of its regions, then the candidates listed. `next` is a guess, any candidate id
-// (even one this merge withdraws) or -1: only timing depends on it.
-void mergeGuessingNext(SegmentationState& state, MergeData& merge, CandidateId c,
-                       CandidateId next) {
+// What merging `next` reads first is fetched in steps while this merge runs: the lists and models
+// of its regions, then the candidates listed.
+void mergeCandidate(SegmentationState& state, MergeData& merge, CandidateId c, CandidateId next) {
   const std::int32_t a = merge.heap[c].regionA;
   const std::int32_t b = merge.heap[c].regionB;
   std::int32_t nextA = -1, nextB = -1;
@@ -143,12 +145,6 @@ void mergeGuessingNext(SegmentationState& state, MergeData& merge, CandidateId c
   }
 }
 
-}  // namespace
-
-void mergeRegions(SegmentationState& state, MergeData& merge, CandidateId c) {
-  mergeGuessingNext(state, merge, c, -1);
-}
-
 bool mergeToCount(SegmentationState& state, MergeData& merge, std::int32_t superpixelCount) {
   bool reached = true;
   for (std::uint32_t merges = 1;
@@ -167,7 +163,7 @@ bool mergeToCount(SegmentationState& state, MergeData& merge, std::int32_t super
     // (candidate, lists, listed candidates, models), which is fetched while this merge runs.
     const CandidateId next = merge.heap.heapSize() > 0 ? merge.heap.itemAt(0) : -1;
     if (next >= 0) merge.heap.prefetchCandidate(next);
-    mergeGuessingNext(state, merge, c, next);
+    mergeCandidate(state, merge, c, next);
     --state.regionCount;
     merge.heap.destroy(c);
   }

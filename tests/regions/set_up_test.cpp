@@ -146,7 +146,7 @@ TEST(SeedCandidates, OneColumnAndOneBlockGrids) {
 // diagonally |d|^2/2 + 1, whatever the balance weight (the union has fewer than 8 pixels).
 TEST(SeedCandidates, SinglePixelKeys) {
   const Grid grid(noiseImage(3, 2, 17), 1);
-  for (CandidateId c = 0; c < grid.merge.heap.liveCandidates(); ++c) {
+  for (CandidateId c = 0; c < grid.merge.heap.heapSize(); ++c) {
     const MergeCandidate& candidate = grid.merge.heap[c];
     const std::uint8_t* a = grid.image.lab(candidate.regionA);
     const std::uint8_t* b = grid.image.lab(candidate.regionB);
