@@ -8,6 +8,14 @@
 
 namespace superpixels {
 
+// A candidate as its region's list holds it: with the other region beside the handle, so that a
+// merge finds the neighbours and withdraws the candidates of its two regions without visiting
+// the candidates.
+struct ListedCandidate {
+  std::int32_t other;
+  CandidateId id;
+};
+
 // Per region slot, the live candidates that name the region, in the order they were listed. All
 // lists share one array: a list that outgrows its room moves to the end of the array with twice
 // the room (its old room stays unused), so listing a candidate never allocates per list and the
@@ -18,13 +26,13 @@ class CandidateLists {
   // `slots` empty lists with room for `room` candidates each.
   void reset(std::int32_t slots, std::int32_t room) {
     lists_.assign(slots, List{});
-    items_.assign(static_cast<std::size_t>(slots) * room, 0);
+    items_.assign(static_cast<std::size_t>(slots) * room, ListedCandidate{});
     for (std::int32_t s = 0; s < slots; ++s) {
       lists_[s] = {static_cast<std::size_t>(s) * room, 0, room};
     }
   }
 
-  std::span<const CandidateId> operator[](std::int32_t slot) const {
+  std::span<const ListedCandidate> operator[](std::int32_t slot) const {
     const List& list = lists_[slot];
     return {items_.data() + list.begin, static_cast<std::size_t>(list.size)};
   }
@@ -35,7 +43,8 @@ class CandidateLists {
     __builtin_prefetch(items_.data() + lists_[slot].begin);
   }
 
-  void push(std::int32_t slot, CandidateId c) {
+  // Lists c, whose other region is `other`, under the slot.
+  void push(std::int32_t slot, std::int32_t other, CandidateId c) {
     List& list = lists_[slot];
     if (list.size == list.room) {
       const std::size_t moved = items_.size();
@@ -45,15 +54,15 @@ class CandidateLists {
       list.begin = moved;
       list.room = room;
     }
-    items_[list.begin + list.size++] = c;
+    items_[list.begin + list.size++] = {other, c};
   }
 
   // Takes c out of the slot's list, keeping the order of the others; c must be listed.
   void erase(std::int32_t slot, CandidateId c) {
     List& list = lists_[slot];
-    CandidateId* first = items_.data() + list.begin;
+    ListedCandidate* first = items_.data() + list.begin;
     std::int32_t i = 0;
-    while (first[i] != c) ++i;
+    while (first[i].id != c) ++i;
     for (--list.size; i < list.size; ++i) first[i] = first[i + 1];
   }
 
@@ -66,7 +75,7 @@ class CandidateLists {
     std::int32_t room = 0;
   };
   std::vector<List> lists_;
-  std::vector<CandidateId> items_;
+  std::vector<ListedCandidate> items_;
 };
 
 }  // namespace superpixels

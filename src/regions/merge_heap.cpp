@@ -7,13 +7,15 @@ namespace superpixels {
 CandidateId MergeHeap::create(std::int32_t regionA, std::int32_t regionB) {
   CandidateId c;
   if (freeIds_.empty()) {
-    c = static_cast<CandidateId>(pool_.size());
-    pool_.emplace_back();
+    c = static_cast<CandidateId>(pairs_.size());
+    pairs_.emplace_back();
+    positions_.emplace_back();
   } else {
     c = freeIds_.back();
     freeIds_.pop_back();
   }
-  pool_[c] = MergeCandidate{0.0, notInHeap, regionA, regionB};
+  pairs_[c] = MergeCandidate{regionA, regionB};
+  positions_[c] = notInHeap;
   return c;
 }
 
@@ -52,9 +54,8 @@ void MergeHeap::siftDown(std::int32_t i) {
 }
 
 void MergeHeap::insert(CandidateId c, double key) {
-  pool_[c].key = key;
   heapItems_.push_back({key, c});
-  pool_[c].heapIndex = heapSize() - 1;
+  positions_[c] = heapSize() - 1;
   siftUp(heapSize() - 1);
 }
 
@@ -66,37 +67,26 @@ bool MergeHeap::popMax(CandidateId& out) {
   place(last, root);
   heapItems_.pop_back();
   if (heapSize() > 1) siftDown(0);
-  pool_[root.id].heapIndex = notInHeap;
+  positions_[root.id] = notInHeap;
   out = root.id;
   return true;
 }
 
 void MergeHeap::remove(CandidateId c) {
-  const std::int32_t i = pool_[c].heapIndex;
+  const std::int32_t i = positions_[c];
   if (i == notInHeap) return;
   const std::int32_t last = heapSize() - 1;
   const Item item = heapItems_[i];
   place(i, heapItems_[last]);
   place(last, item);
   heapItems_.pop_back();
-  pool_[c].heapIndex = notInHeap;
+  positions_[c] = notInHeap;
   if (i != last) {
     if (item.key > heapItems_[i].key) {
       siftDown(i);
     } else {
       siftUp(i);
     }
-  }
-}
-
-void MergeHeap::reposition(CandidateId c) {
-  const std::int32_t i = pool_[c].heapIndex;
-  // The key may have changed since c was heaped.
-  heapItems_[i].key = pool_[c].key;
-  if (i > 0 && heapItems_[i].key > heapItems_[(i - 1) / 2].key) {
-    siftUp(i);
-  } else {
-    siftDown(i);
   }
 }
 

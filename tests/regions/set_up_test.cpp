@@ -99,8 +99,10 @@ TEST(LabelMap, DisplayColours) {
 
 std::vector<Pair> listedPairs(const MergeData& merge, std::int32_t region) {
   std::vector<Pair> pairs;
-  for (const CandidateId c : merge.regionCandidates[region]) {
-    pairs.push_back({merge.heap[c].regionA, merge.heap[c].regionB});
+  for (const ListedCandidate& listed : merge.regionCandidates[region]) {
+    const MergeCandidate& c = merge.heap[listed.id];
+    pairs.push_back({c.regionA, c.regionB});
+    EXPECT_EQ(listed.other, c.regionA != region ? c.regionA : c.regionB) << region;
   }
   return pairs;
 }
@@ -154,7 +156,7 @@ TEST(SeedCandidates, SinglePixelKeys) {
     for (int k = 0; k < 3; ++k) squared += (double(a[k]) - b[k]) * (double(a[k]) - b[k]);
     const bool diagonal = candidate.regionA % 3 != candidate.regionB % 3 &&
                           candidate.regionA / 3 != candidate.regionB / 3;
-    EXPECT_EQ(candidate.key, -(squared / 2 + (diagonal ? 1.0 : 0.5)))
+    EXPECT_EQ(grid.merge.heap.key(c), -(squared / 2 + (diagonal ? 1.0 : 0.5)))
         << candidate.regionA << "-" << candidate.regionB;
   }
 }
@@ -171,7 +173,7 @@ TEST(SeedCandidates, BlockKeysAreCostSavings) {
     const MergeCandidate& candidate = grid.merge.heap[c];
     const bool diagonal = candidate.regionA % 5 != candidate.regionB % 5 &&
                           candidate.regionA / 5 != candidate.regionB / 5;
-    EXPECT_NEAR(candidate.key, 4.0 - (diagonal ? 20 : 12) * w, 1e-9)
+    EXPECT_NEAR(grid.merge.heap.key(c), 4.0 - (diagonal ? 20 : 12) * w, 1e-9)
         << candidate.regionA << "-" << candidate.regionB;
   }
 }
