@@ -88,8 +88,8 @@ void seedCandidates(SegmentationState& state, MergeData& merge) {
     const auto [a, b] = pairs[k];
     const CandidateId c = merge.heap.create(a, b);
     merge.heap.insert(c, keys[k]);
-    merge.regionCandidates.push(a, b, c);
-    merge.regionCandidates.push(b, a, c);
+    merge.regionCandidates.push(a, c);
+    merge.regionCandidates.push(b, c);
   }
   state.trace.seededCandidates = static_cast<std::int64_t>(count);
 }

@@ -8,6 +8,10 @@ namespace superpixels {
 
 namespace {
 
+std::int32_t otherRegion(const MergeCandidate& candidate, std::int32_t region) {
+  return candidate.regionA != region ? candidate.regionA : candidate.regionB;
+}
+
 // Fetches ahead a region's model and cost, which keying reads.
 void prefetchModel(const SegmentationState& state, const MergeData& merge, std::int32_t region) {
   const char* model = reinterpret_cast<const char*>(&state.regionStats[region]);
@@ -55,17 +59,13 @@ void rebuildCandidates(const SegmentationState& state, MergeData& merge, Candida
   // array scattered over the lists of 10^4-10^5 regions: both are fetched ahead, the headers
   // here, the entries once the headers are in (merging at count 1000: -8 to -10 %, the erases'
   // share of the withdrawal time halved).
-  // The lists name each candidate's other region, so the candidates themselves are not visited;
-  // only their heap positions, fetched ahead here too.
-  for (const ListedCandidate& d : merge.regionCandidates[a]) {
-    neighbours.push_back(d.other);
-    merge.regionCandidates.prefetchHeader(d.other);
-    heap.prefetchPosition(d.id);
+  for (const CandidateId d : merge.regionCandidates[a]) {
+    neighbours.push_back(otherRegion(heap[d], a));
+    merge.regionCandidates.prefetchHeader(neighbours.back());
   }
-  for (const ListedCandidate& e : merge.regionCandidates[b]) {
-    neighbours.push_back(e.other);
-    merge.regionCandidates.prefetchHeader(e.other);
-    heap.prefetchPosition(e.id);
+  for (const CandidateId e : merge.regionCandidates[b]) {
+    neighbours.push_back(otherRegion(heap[e], b));
+    merge.regionCandidates.prefetchHeader(neighbours.back());
   }
   std::sort(neighbours.begin(), neighbours.end());
   neighbours.erase(std::unique(neighbours.begin(), neighbours.end()), neighbours.end());
@@ -84,30 +84,32 @@ void rebuildCandidates(const SegmentationState& state, MergeData& merge, Candida
     prefetchModel(state, merge, x);
   }
 
-  for (const ListedCandidate& d : merge.regionCandidates[a]) {
-    heap.remove(d.id);
-    merge.regionCandidates.erase(d.other, d.id);
-    if (d.other != b) heap.destroy(d.id);
+  for (const CandidateId d : merge.regionCandidates[a]) {
+    const std::int32_t o = otherRegion(heap[d], a);
+    heap.remove(d);
+    merge.regionCandidates.erase(o, d);
+    if (o != b) heap.destroy(d);
   }
-  for (const ListedCandidate& e : merge.regionCandidates[b]) {
-    heap.remove(e.id);
-    merge.regionCandidates.erase(e.other, e.id);
-    if (e.other != a) heap.destroy(e.id);
+  for (const CandidateId e : merge.regionCandidates[b]) {
+    const std::int32_t o = otherRegion(heap[e], b);
+    heap.remove(e);
+    merge.regionCandidates.erase(o, e);
+    if (o != a) heap.destroy(e);
   }
   merge.regionCandidates.clear(a);
   merge.regionCandidates.clear(b);
 
   for (const std::int32_t x : neighbours) {
     const CandidateId fresh = heap.create(a, x);
-    merge.regionCandidates.push(a, x, fresh);
-    merge.regionCandidates.push(x, a, fresh);
+    merge.regionCandidates.push(a, fresh);
+    merge.regionCandidates.push(x, fresh);
   }
 }
 
 }  // namespace
 
 // What merging `next` reads first is fetched in steps while this merge runs: the lists and models
-// of its regions, then the heap positions of the candidates listed.
+// of its regions, then the candidates listed.
 void mergeCandidate(SegmentationState& state, MergeData& merge, CandidateId c, CandidateId next) {
   const std::int32_t a = merge.heap[c].regionA;
   const std::int32_t b = merge.heap[c].regionB;
@@ -130,14 +132,12 @@ void mergeCandidate(SegmentationState& state, MergeData& merge, CandidateId c, C
     prefetchModel(state, merge, nextB);
   }
   // The union's candidates are all fresh: each is keyed and heaped.
-  for (const ListedCandidate& d : merge.regionCandidates[a]) {
-    merge.heap.insert(d.id, candidateKey(state, merge, a, d.other));
+  for (const CandidateId d : merge.regionCandidates[a]) {
+    merge.heap.insert(d, candidateKey(state, merge, a, merge.heap[d].regionB));
   }
   if (next >= 0) {
-    for (const ListedCandidate& d : merge.regionCandidates[nextA])
-      merge.heap.prefetchPosition(d.id);
-    for (const ListedCandidate& d : merge.regionCandidates[nextB])
-      merge.heap.prefetchPosition(d.id);
+    for (const CandidateId d : merge.regionCandidates[nextA]) merge.heap.prefetchCandidate(d);
+    for (const CandidateId d : merge.regionCandidates[nextB]) merge.heap.prefetchCandidate(d);
   }
 }
 

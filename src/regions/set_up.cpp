@@ -79,8 +79,7 @@ void setUpSegmentation(SegmentationState& state, MergeData& merge, const ImageDa
 
   const std::int32_t blocks = state.gridColumns * state.gridRows;
   state.regionStats.assign(blocks, RegionStats{});
-  // Blocks have up to 8 neighbours; most lists never move.
-  merge.regionCandidates.reset(blocks, 8);
+  merge.regionCandidates.reset(blocks);
   merge.mergedInto.resize(blocks);
   for (std::int32_t slot = 0; slot < blocks; ++slot) merge.mergedInto[slot] = slot;
   state.labelMap = LabelMap(image.width, image.height, step, step);

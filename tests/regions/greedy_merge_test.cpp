@@ -82,27 +82,22 @@ void expectMergeInvariants(const Merging& merging, std::int32_t survivor) {
   const double w = state.balanceWeight;
   std::set<Pair> listed;
   for (std::int32_t region = 0; region < state.labelMap.slotCount; ++region) {
-    const std::span<const ListedCandidate> list = merge.regionCandidates[region];
+    const std::span<const CandidateId> list = merge.regionCandidates[region];
     if (!(state.regionStats[region].count > 0.0)) {
       ASSERT_TRUE(list.empty()) << "dead region " << region << " still lists candidates";
       continue;
     }
     std::set<std::int32_t> others;
-    for (const auto& [listedOther, c] : list) {
+    for (const CandidateId c : list) {
       const MergeCandidate& candidate = merge.heap[c];
       const std::int32_t other = otherRegion(candidate, region);
-      ASSERT_EQ(listedOther, other) << region << "-" << other;
       ASSERT_TRUE(others.insert(other).second) << "two candidates for " << region << "-" << other;
       const Pair pair = std::minmax(region, other);
       ASSERT_TRUE(pairs.count(pair)) << "candidate for non-adjacent " << region << "-" << other;
-      const std::span<const ListedCandidate> back = merge.regionCandidates[other];
-      ASSERT_EQ(
-          std::count_if(back.begin(), back.end(),
-                        [&](const ListedCandidate& e) { return e.id == c && e.other == region; }),
-          1)
-          << region << "-" << other;
-      ASSERT_NE(merge.heap.position(c), notInHeap) << region << "-" << other;
-      ASSERT_EQ(merge.heap.itemAt(merge.heap.position(c)), c);
+      const std::span<const CandidateId> back = merge.regionCandidates[other];
+      ASSERT_EQ(std::count(back.begin(), back.end(), c), 1) << region << "-" << other;
+      ASSERT_NE(candidate.heapIndex, notInHeap) << region << "-" << other;
+      ASSERT_EQ(merge.heap.itemAt(candidate.heapIndex), c);
       // The key is the cost saving of the union, computed here from the two models alone.
       const RegionStats& a = state.regionStats[candidate.regionA];
       const RegionStats& b = state.regionStats[candidate.regionB];
@@ -120,10 +115,10 @@ void expectMergeInvariants(const Merging& merging, std::int32_t survivor) {
 
   // The survivor's fresh list is ascending by neighbour id and names the survivor first.
   std::int32_t previous = -1;
-  for (const ListedCandidate& c : merge.regionCandidates[survivor]) {
-    ASSERT_EQ(merge.heap[c.id].regionA, survivor);
-    ASSERT_GT(merge.heap[c.id].regionB, previous);
-    previous = merge.heap[c.id].regionB;
+  for (const CandidateId c : merge.regionCandidates[survivor]) {
+    ASSERT_EQ(merge.heap[c].regionA, survivor);
+    ASSERT_GT(merge.heap[c].regionB, previous);
+    previous = merge.heap[c].regionB;
   }
 }
 
@@ -220,12 +215,9 @@ TEST(MergeToCount, FetchingAheadChangesNothing) {
         ASSERT_EQ(fast.merge.heap.itemAt(i), merge.heap.itemAt(i)) << count << " position " << i;
       }
       for (std::int32_t slot = 0; slot < state.labelMap.slotCount; ++slot) {
-        const std::span<const ListedCandidate> want = merge.regionCandidates[slot];
-        const std::span<const ListedCandidate> got = fast.merge.regionCandidates[slot];
-        ASSERT_TRUE(std::equal(want.begin(), want.end(), got.begin(), got.end(),
-                               [](const ListedCandidate& x, const ListedCandidate& y) {
-                                 return x.other == y.other && x.id == y.id;
-                               }))
+        const std::span<const CandidateId> want = merge.regionCandidates[slot];
+        const std::span<const CandidateId> got = fast.merge.regionCandidates[slot];
+        ASSERT_TRUE(std::equal(want.begin(), want.end(), got.begin(), got.end()))
             << count << " slot " << slot;
       }
     }
@@ -236,11 +228,11 @@ TEST(MergeToCount, FetchingAheadChangesNothing) {
 void mergeInto(Merging& merging, std::int32_t a, std::int32_t b) {
   SegmentationState& state = merging.state;
   MergeData& merge = merging.merge;
-  const std::span<const ListedCandidate> list = merge.regionCandidates[a];
+  const std::span<const CandidateId> list = merge.regionCandidates[a];
   const auto c = std::find_if(list.begin(), list.end(),
-                              [&](const ListedCandidate& d) { return d.other == b; });
+                              [&](CandidateId d) { return otherRegion(merge.heap[d], a) == b; });
   ASSERT_NE(c, list.end()) << a << " and " << b << " are not neighbours";
-  const CandidateId candidate = c->id;
+  const CandidateId candidate = *c;
   ASSERT_EQ(merge.heap[candidate].regionA, a);
   merge.heap.remove(candidate);
   mergeCandidate(state, merge, candidate, -1);

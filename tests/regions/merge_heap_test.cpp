@@ -14,7 +14,7 @@ namespace {
 // Every heap slot knows its position, and no child's key exceeds its parent's.
 void expectHeapInvariants(const MergeHeap& heap) {
   for (std::int32_t i = 0; i < heap.heapSize(); ++i) {
-    ASSERT_EQ(heap.position(heap.itemAt(i)), i) << "candidate " << heap.itemAt(i);
+    ASSERT_EQ(heap[heap.itemAt(i)].heapIndex, i) << "candidate " << heap.itemAt(i);
     if (i > 0) {
       ASSERT_GE(heap.keyAt((i - 1) / 2), heap.keyAt(i)) << "position " << i;
     }
@@ -34,7 +34,7 @@ std::vector<CandidateId> popAll(MergeHeap& heap) {
   std::vector<CandidateId> order;
   CandidateId c;
   while (heap.popMax(c)) {
-    EXPECT_EQ(heap.position(c), notInHeap);
+    EXPECT_EQ(heap[c].heapIndex, notInHeap);
     order.push_back(c);
   }
   return order;
@@ -80,7 +80,7 @@ TEST(MergeHeap, RemoveAnywhere) {
   // The last element: only the size changes.
   heap.remove(ids[4]);
   EXPECT_EQ(heap.heapSize(), 4);
-  EXPECT_EQ(heap.position(ids[4]), notInHeap);
+  EXPECT_EQ(heap[ids[4]].heapIndex, notInHeap);
   for (std::int32_t i = 0; i < 4; ++i) EXPECT_EQ(heap.itemAt(i), ids[i]);
   // Removing a candidate that is out already changes nothing.
   heap.remove(ids[4]);
@@ -140,7 +140,7 @@ TEST(MergeHeap, RandomOperationsKeepInvariants) {
     ASSERT_NO_FATAL_FAILURE(expectHeapInvariants(heap)) << "after step " << step;
     ASSERT_EQ(heap.heapSize(), static_cast<std::int32_t>(inHeap.size())) << "step " << step;
     for (const auto& [key, c] : inHeap) {
-      ASSERT_NE(heap.position(c), notInHeap) << "step " << step;
+      ASSERT_NE(heap[c].heapIndex, notInHeap) << "step " << step;
       ASSERT_EQ(heap.key(c), key) << "step " << step;
     }
   }

@@ -99,10 +99,8 @@ TEST(LabelMap, DisplayColours) {
 
 std::vector<Pair> listedPairs(const MergeData& merge, std::int32_t region) {
   std::vector<Pair> pairs;
-  for (const ListedCandidate& listed : merge.regionCandidates[region]) {
-    const MergeCandidate& c = merge.heap[listed.id];
-    pairs.push_back({c.regionA, c.regionB});
-    EXPECT_EQ(listed.other, c.regionA != region ? c.regionA : c.regionB) << region;
+  for (const CandidateId c : merge.regionCandidates[region]) {
+    pairs.push_back({merge.heap[c].regionA, merge.heap[c].regionB});
   }
   return pairs;
 }

@@ -23,7 +23,7 @@ namespace superpixels {
 struct MergeHeapInternals {
   // Candidates alive (in the heap or not): made and not destroyed.
   static std::int32_t liveCandidates(const MergeHeap& heap) {
-    return static_cast<std::int32_t>(heap.pairs_.size() - heap.freeIds_.size());
+    return static_cast<std::int32_t>(heap.pool_.size() - heap.freeIds_.size());
   }
 };
 
@@ -125,7 +125,10 @@ inline double moveGain(const SegmentationState& state, const RefinementData& ref
 // a's candidates.
 inline std::vector<std::int32_t> neighbourRegions(const MergeData& merge, std::int32_t a) {
   std::vector<std::int32_t> out;
-  for (const ListedCandidate& c : merge.regionCandidates[a]) out.push_back(c.other);
+  for (const CandidateId c : merge.regionCandidates[a]) {
+    const MergeCandidate& candidate = merge.heap[c];
+    out.push_back(candidate.regionA != a ? candidate.regionA : candidate.regionB);
+  }
   std::sort(out.begin(), out.end());
   return out;
 }
