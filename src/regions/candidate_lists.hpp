@@ -9,14 +9,16 @@
 
 namespace superpixels {
 
-// Per region slot, the live candidates that name the region, in the order they were listed. Each
-// slot has a cache line of its own that holds the list's size and, while they fit, its entries:
-// a merge reads the lists of both regions and erases a candidate from the list of every region
-// next to them, scattered over the lists of 10^4-10^5 regions, and each of these visits now costs
-// one cache miss where a header apart from the entries cost two. A list that outgrows its line
-// moves to a shared overflow array, and on there to the array's end with twice the room whenever
-// it fills up (its old room stays unused), so listing a candidate never allocates per list. A
-// list read through operator[] stays valid until the next push.
+// Per region slot, what merging reads of the region besides its model: its cost and the live
+// candidates that name it, in the order they were listed. Each slot has a cache line of its own
+// that holds the cost, the list's size and, while they fit, its entries: a merge reads the lists
+// of both regions and erases a candidate from the list of every region next to them, scattered
+// over the lists of 10^4-10^5 regions, and each of these visits costs one cache miss where a
+// header apart from the entries cost two; keying the union's candidate with region x then finds
+// x's cost in the line its listing just visited. A list that outgrows its line moves to a shared
+// overflow array, and on there to the array's end with twice the room whenever it fills up (its
+// old room stays unused), so listing a candidate never allocates per list. A list read through
+// operator[] stays valid until the next push.
 class CandidateLists {
  public:
   // `slots` empty lists.
@@ -24,6 +26,10 @@ class CandidateLists {
     lines_.assign(slots, Line{});
     overflow_.clear();
   }
+
+  // The cost of the region's model.
+  double cost(std::int32_t slot) const { return lines_[slot].cost; }
+  void setCost(std::int32_t slot, double cost) { lines_[slot].cost = cost; }
 
   std::span<const CandidateId> operator[](std::int32_t slot) const {
     const Line& line = lines_[slot];
@@ -68,8 +74,9 @@ class CandidateLists {
   }
 
  private:
-  static constexpr std::int32_t inLine = 12;
+  static constexpr std::int32_t inLine = 10;
   struct alignas(64) Line {
+    double cost = 0.0;
     std::int64_t moved = -1;  // where in overflow_ the list is, once it left the line
     std::int32_t room = 0;    // its room there
     std::int32_t size = 0;

@@ -48,7 +48,7 @@ bool blocksTouch(const SegmentationState& state, std::int32_t s, std::int32_t t)
 double candidateKey(const SegmentationState& state, const MergeData& merge, std::int32_t a,
                     std::int32_t b) {
   const double merged = unionCost(state.regionStats[a], state.regionStats[b], state.balanceWeight);
-  return -((merged - merge.regionCosts[a]) - merge.regionCosts[b]);
+  return -((merged - merge.regionCandidates.cost(a)) - merge.regionCandidates.cost(b));
 }
 
 void seedCandidates(SegmentationState& state, MergeData& merge) {

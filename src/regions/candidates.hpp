@@ -8,7 +8,7 @@
 namespace superpixels {
 
 // The cost saving of merging regions a and b: a candidate's key. The two regions' own costs come
-// from `merge.regionCosts`.
+// from `merge.regionCandidates`.
 double candidateKey(const SegmentationState& state, const MergeData& merge, std::int32_t a,
                     std::int32_t b);
 

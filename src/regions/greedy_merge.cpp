@@ -12,13 +12,14 @@ std::int32_t otherRegion(const MergeCandidate& candidate, std::int32_t region) {
   return candidate.regionA != region ? candidate.regionA : candidate.regionB;
 }
 
-// Fetches ahead a region's model and cost, which keying reads.
-void prefetchModel(const SegmentationState& state, const MergeData& merge, std::int32_t region) {
+// Fetches ahead a region's model, which keying reads (its cost is in the line of its list), every
+// cache line it spans: four for most models.
+void prefetchModel(const SegmentationState& state, std::int32_t region) {
   const char* model = reinterpret_cast<const char*>(&state.regionStats[region]);
   for (std::size_t offset = 0; offset < sizeof(RegionStats); offset += 64) {
     __builtin_prefetch(model + offset);
   }
-  __builtin_prefetch(&merge.regionCosts[region]);
+  __builtin_prefetch(model + sizeof(RegionStats) - 1);
 }
 
 // Replaces every slot's entry in mergedInto by the live region it ended in, and the block labels
@@ -81,7 +82,7 @@ void rebuildCandidates(const SegmentationState& state, MergeData& merge, Candida
   // and was left out.
   for (const std::int32_t x : neighbours) {
     merge.regionCandidates.prefetchEntries(x);
-    prefetchModel(state, merge, x);
+    prefetchModel(state, x);
   }
 
   for (const CandidateId d : merge.regionCandidates[a]) {
@@ -123,13 +124,13 @@ void mergeCandidate(SegmentationState& state, MergeData& merge, CandidateId c, C
   merge.mergedInto[b] = a;
   state.regionStats[a].absorb(state.regionStats[b]);
   state.regionStats[b].count = 0.0;  // b is gone; its other fields are never read again
-  merge.regionCosts[a] = state.regionStats[a].cost(state.balanceWeight);
+  merge.regionCandidates.setCost(a, state.regionStats[a].cost(state.balanceWeight));
   rebuildCandidates(state, merge, c);
   if (next >= 0) {
     merge.regionCandidates.prefetchEntries(nextA);
     merge.regionCandidates.prefetchEntries(nextB);
-    prefetchModel(state, merge, nextA);
-    prefetchModel(state, merge, nextB);
+    prefetchModel(state, nextA);
+    prefetchModel(state, nextB);
   }
   // The union's candidates are all fresh: each is keyed and heaped.
   for (const CandidateId d : merge.regionCandidates[a]) {
