@@ -12,8 +12,8 @@ std::int32_t otherRegion(const MergeCandidate& candidate, std::int32_t region) {
   return candidate.regionA != region ? candidate.regionA : candidate.regionB;
 }
 
-// Fetches ahead a region's model, which keying reads (its cost is in the line of its list), every
-// cache line it spans: four for most models.
+// Fetches ahead a region's model, which keying reads (its cost is in the line of its list): every
+// cache line it spans, three or four.
 void prefetchModel(const SegmentationState& state, std::int32_t region) {
   const char* model = reinterpret_cast<const char*>(&state.regionStats[region]);
   for (std::size_t offset = 0; offset < sizeof(RegionStats); offset += 64) {
@@ -39,10 +39,6 @@ void resolveLabels(SegmentationState& state, MergeData& merge) {
     if (label != noRegion) label = into[label];
   }
 }
-
-}  // namespace
-
-namespace {
 
 // Withdraws and destroys every candidate of c's two regions except c itself, and lists unkeyed
 // candidates (survivor, x) for every region x next to the union, x ascending.
