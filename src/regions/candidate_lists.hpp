@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -8,65 +9,88 @@
 
 namespace superpixels {
 
-// Per region slot, the live candidates that name the region, in the order they were listed. All
-// lists share one array: a list that outgrows its room moves to the end of the array with twice
-// the room (its old room stays unused), so listing a candidate never allocates per list and the
-// lists of neighbouring blocks stay close together. A list read through operator[] stays valid
-// until the next push.
+// Per region slot, what merging reads of the region besides its model: its cost and the live
+// candidates that name it, in the order they were listed. Each slot has a cache line of its own
+// that holds the cost, the list's size and, while they fit, its entries: a merge reads the lists
+// of both regions and erases a candidate from the list of every region next to them, scattered
+// over the lists of 10^4-10^5 regions, and each of these visits costs one cache miss where a
+// header apart from the entries cost two; keying the union's candidate with region x then finds
+// x's cost in the line its listing just visited. A list that outgrows its line moves to a shared
+// overflow array, and on there to the array's end with twice the room whenever it fills up (its
+// old room stays unused), so listing a candidate never allocates per list. A list read through
+// operator[] stays valid until the next push.
 class CandidateLists {
  public:
-  // `slots` empty lists with room for `room` candidates each.
-  void reset(std::int32_t slots, std::int32_t room) {
-    lists_.assign(slots, List{});
-    items_.assign(static_cast<std::size_t>(slots) * room, 0);
-    for (std::int32_t s = 0; s < slots; ++s) {
-      lists_[s] = {static_cast<std::size_t>(s) * room, 0, room};
-    }
+  // `slots` empty lists.
+  void reset(std::int32_t slots) {
+    lines_.assign(slots, Line{});
+    overflow_.clear();
   }
+
+  // The cost of the region's model.
+  double cost(std::int32_t slot) const { return lines_[slot].cost; }
+  void setCost(std::int32_t slot, double cost) { lines_[slot].cost = cost; }
 
   std::span<const CandidateId> operator[](std::int32_t slot) const {
-    const List& list = lists_[slot];
-    return {items_.data() + list.begin, static_cast<std::size_t>(list.size)};
+    const Line& line = lines_[slot];
+    return {entries(line), static_cast<std::size_t>(line.size)};
   }
 
-  // Fetch ahead: the slot's list header, then (once the header is in) the list's first entries.
-  void prefetchHeader(std::int32_t slot) const { __builtin_prefetch(&lists_[slot]); }
+  // Fetch ahead: the slot's line, then (once it is in) the entries of a list that left it.
+  void prefetchHeader(std::int32_t slot) const { __builtin_prefetch(&lines_[slot]); }
   void prefetchEntries(std::int32_t slot) const {
-    __builtin_prefetch(items_.data() + lists_[slot].begin);
+    const Line& line = lines_[slot];
+    if (line.moved >= 0) __builtin_prefetch(overflow_.data() + line.moved);
   }
 
   void push(std::int32_t slot, CandidateId c) {
-    List& list = lists_[slot];
-    if (list.size == list.room) {
-      const std::size_t moved = items_.size();
-      const std::int32_t room = list.room < 2 ? 4 : 2 * list.room;
-      items_.resize(moved + room);
-      for (std::int32_t i = 0; i < list.size; ++i) items_[moved + i] = items_[list.begin + i];
-      list.begin = moved;
-      list.room = room;
+    Line& line = lines_[slot];
+    const std::int32_t room = line.moved < 0 ? inLine : line.room;
+    if (line.size == room) {
+      const std::int64_t moved = static_cast<std::int64_t>(overflow_.size());
+      overflow_.resize(overflow_.size() + 2 * room);
+      // By index: the resize may have moved the overflow array, the list too if it is there.
+      const CandidateId* from = line.moved < 0 ? line.listed : overflow_.data() + line.moved;
+      std::copy(from, from + line.size, overflow_.data() + moved);
+      line.moved = moved;
+      line.room = 2 * room;
     }
-    items_[list.begin + list.size++] = c;
+    entries(line)[line.size++] = c;
   }
 
   // Takes c out of the slot's list, keeping the order of the others; c must be listed.
   void erase(std::int32_t slot, CandidateId c) {
-    List& list = lists_[slot];
-    CandidateId* first = items_.data() + list.begin;
+    Line& line = lines_[slot];
+    CandidateId* first = entries(line);
     std::int32_t i = 0;
     while (first[i] != c) ++i;
-    for (--list.size; i < list.size; ++i) first[i] = first[i + 1];
+    for (--line.size; i < line.size; ++i) first[i] = first[i + 1];
   }
 
-  void clear(std::int32_t slot) { lists_[slot].size = 0; }
+  // Empties the list; it is back in its line.
+  void clear(std::int32_t slot) {
+    lines_[slot].size = 0;
+    lines_[slot].moved = -1;
+  }
 
  private:
-  struct List {
-    std::size_t begin = 0;
+  static constexpr std::int32_t inLine = 10;
+  struct alignas(64) Line {
+    double cost = 0.0;
+    std::int64_t moved = -1;  // where in overflow_ the list is, once it left the line
+    std::int32_t room = 0;    // its room there
     std::int32_t size = 0;
-    std::int32_t room = 0;
+    CandidateId listed[inLine] = {};
   };
-  std::vector<List> lists_;
-  std::vector<CandidateId> items_;
+  CandidateId* entries(Line& line) {
+    return line.moved < 0 ? line.listed : overflow_.data() + line.moved;
+  }
+  const CandidateId* entries(const Line& line) const {
+    return line.moved < 0 ? line.listed : overflow_.data() + line.moved;
+  }
+
+  std::vector<Line> lines_;
+  std::vector<CandidateId> overflow_;
 };
 
 }  // namespace superpixels

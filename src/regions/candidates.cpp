@@ -45,20 +45,10 @@ bool blocksTouch(const SegmentationState& state, std::int32_t s, std::int32_t t)
 
 }  // namespace
 
-namespace {
-
-// The cost saving of merging regions a and b.
 double candidateKey(const SegmentationState& state, const MergeData& merge, std::int32_t a,
                     std::int32_t b) {
   const double merged = unionCost(state.regionStats[a], state.regionStats[b], state.balanceWeight);
-  return -((merged - merge.regionCosts[a]) - merge.regionCosts[b]);
-}
-
-}  // namespace
-
-void evaluateCandidate(const SegmentationState& state, MergeData& merge, CandidateId c) {
-  MergeCandidate& candidate = merge.heap[c];
-  candidate.key = candidateKey(state, merge, candidate.regionA, candidate.regionB);
+  return -((merged - merge.regionCandidates.cost(a)) - merge.regionCandidates.cost(b));
 }
 
 void seedCandidates(SegmentationState& state, MergeData& merge) {

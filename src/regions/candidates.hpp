@@ -7,9 +7,10 @@
 
 namespace superpixels {
 
-// Sets c's key to the cost saving of merging its two regions; the heap is not touched. The two
-// regions' own costs come from `merge.regionCosts`.
-void evaluateCandidate(const SegmentationState& state, MergeData& merge, CandidateId c);
+// The cost saving of merging regions a and b: a candidate's key. The two regions' own costs come
+// from `merge.regionCandidates`.
+double candidateKey(const SegmentationState& state, const MergeData& merge, std::int32_t a,
+                    std::int32_t b);
 
 // One candidate for every pair of 8-adjacent initial blocks, the smaller id first, made in block
 // order (right, below, below left, below right), each keyed, put in the heap and listed under

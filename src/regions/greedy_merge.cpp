@@ -12,13 +12,14 @@ std::int32_t otherRegion(const MergeCandidate& candidate, std::int32_t region) {
   return candidate.regionA != region ? candidate.regionA : candidate.regionB;
 }
 
-// Fetches ahead a region's model and cost, which keying reads.
-void prefetchModel(const SegmentationState& state, const MergeData& merge, std::int32_t region) {
+// Fetches ahead a region's model, which keying reads (its cost is in the line of its list): every
+// cache line it spans, three or four.
+void prefetchModel(const SegmentationState& state, std::int32_t region) {
   const char* model = reinterpret_cast<const char*>(&state.regionStats[region]);
   for (std::size_t offset = 0; offset < sizeof(RegionStats); offset += 64) {
     __builtin_prefetch(model + offset);
   }
-  __builtin_prefetch(&merge.regionCosts[region]);
+  __builtin_prefetch(model + sizeof(RegionStats) - 1);
 }
 
 // Replaces every slot's entry in mergedInto by the live region it ended in, and the block labels
@@ -39,8 +40,8 @@ void resolveLabels(SegmentationState& state, MergeData& merge) {
   }
 }
 
-}  // namespace
-
+// Withdraws and destroys every candidate of c's two regions except c itself, and lists unkeyed
+// candidates (survivor, x) for every region x next to the union, x ascending.
 void rebuildCandidates(const SegmentationState& state, MergeData& merge, CandidateId c) {
   MergeHeap& heap = merge.heap;
   const std::int32_t a = heap[c].regionA;
@@ -77,7 +78,7 @@ void rebuildCandidates(const SegmentationState& state, MergeData& merge, Candida
   // and was left out.
   for (const std::int32_t x : neighbours) {
     merge.regionCandidates.prefetchEntries(x);
-    prefetchModel(state, merge, x);
+    prefetchModel(state, x);
   }
 
   for (const CandidateId d : merge.regionCandidates[a]) {
@@ -102,13 +103,11 @@ void rebuildCandidates(const SegmentationState& state, MergeData& merge, Candida
   }
 }
 
-namespace {
+}  // namespace
 
-// mergeRegions, fetching ahead, while it runs, what merging `next` would read first: the lists
-// and models of its regions, then the candidates listed. `next` is a guess, any candidate id
-// (even one this merge withdraws) or -1: only timing depends on it.
-void mergeGuessingNext(SegmentationState& state, MergeData& merge, CandidateId c,
-                       CandidateId next) {
+// What merging `next` reads first is fetched in steps while this merge runs: the lists and models
+// of its regions, then the candidates listed.
+void mergeCandidate(SegmentationState& state, MergeData& merge, CandidateId c, CandidateId next) {
   const std::int32_t a = merge.heap[c].regionA;
   const std::int32_t b = merge.heap[c].regionB;
   std::int32_t nextA = -1, nextB = -1;
@@ -121,32 +120,22 @@ void mergeGuessingNext(SegmentationState& state, MergeData& merge, CandidateId c
   merge.mergedInto[b] = a;
   state.regionStats[a].absorb(state.regionStats[b]);
   state.regionStats[b].count = 0.0;  // b is gone; its other fields are never read again
-  merge.regionCosts[a] = state.regionStats[a].cost(state.balanceWeight);
+  merge.regionCandidates.setCost(a, state.regionStats[a].cost(state.balanceWeight));
   rebuildCandidates(state, merge, c);
   if (next >= 0) {
     merge.regionCandidates.prefetchEntries(nextA);
     merge.regionCandidates.prefetchEntries(nextB);
-    prefetchModel(state, merge, nextA);
-    prefetchModel(state, merge, nextB);
+    prefetchModel(state, nextA);
+    prefetchModel(state, nextB);
   }
+  // The union's candidates are all fresh: each is keyed and heaped.
   for (const CandidateId d : merge.regionCandidates[a]) {
-    evaluateCandidate(state, merge, d);
-    if (merge.heap[d].heapIndex == notInHeap) {
-      merge.heap.insert(d, merge.heap[d].key);
-    } else {
-      merge.heap.reposition(d);
-    }
+    merge.heap.insert(d, candidateKey(state, merge, a, merge.heap[d].regionB));
   }
   if (next >= 0) {
     for (const CandidateId d : merge.regionCandidates[nextA]) merge.heap.prefetchCandidate(d);
     for (const CandidateId d : merge.regionCandidates[nextB]) merge.heap.prefetchCandidate(d);
   }
-}
-
-}  // namespace
-
-void mergeRegions(SegmentationState& state, MergeData& merge, CandidateId c) {
-  mergeGuessingNext(state, merge, c, -1);
 }
 
 bool mergeToCount(SegmentationState& state, MergeData& merge, std::int32_t superpixelCount) {
@@ -167,7 +156,7 @@ bool mergeToCount(SegmentationState& state, MergeData& merge, std::int32_t super
     // (candidate, lists, listed candidates, models), which is fetched while this merge runs.
     const CandidateId next = merge.heap.heapSize() > 0 ? merge.heap.itemAt(0) : -1;
     if (next >= 0) merge.heap.prefetchCandidate(next);
-    mergeGuessingNext(state, merge, c, next);
+    mergeCandidate(state, merge, c, next);
     --state.regionCount;
     merge.heap.destroy(c);
   }

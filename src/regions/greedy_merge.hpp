@@ -13,12 +13,11 @@ namespace superpixels {
 // the same. `merge` is spent afterwards.
 bool mergeToCount(SegmentationState& state, MergeData& merge, std::int32_t superpixelCount);
 
-// Merges c.regionB into c.regionA and replaces the candidates of both by fresh, heaped candidates
-// of the union, one per neighbouring region in ascending id order.
-void mergeRegions(SegmentationState& state, MergeData& merge, CandidateId c);
-
-// Withdraws and destroys every candidate of c's two regions except c itself, and lists unkeyed
-// candidates (survivor, x) for every region x next to the union, x ascending.
-void rebuildCandidates(const SegmentationState& state, MergeData& merge, CandidateId c);
+// Merges c.regionB into c.regionA, c being out of the heap, and replaces the candidates of both by
+// fresh, heaped candidates of the union, one per neighbouring region in ascending id order. `next`
+// is a guess at the candidate merged after c (any candidate id, even one this merge withdraws) or
+// -1 for none: what merging it would read first is fetched ahead while this merge runs. Only the
+// timing depends on the guess.
+void mergeCandidate(SegmentationState& state, MergeData& merge, CandidateId c, CandidateId next);
 
 }  // namespace superpixels

@@ -11,11 +11,11 @@ namespace superpixels {
 // Greedy merging's own data: made by the set-up, used up by merging and released before
 // refinement starts.
 struct MergeData {
-  // The candidates and, per slot, the live candidates that name the region (each candidate is
-  // listed under both its regions, first under regionA).
+  // The candidates and, per slot, the cost of the region's model (while it is live) and the live
+  // candidates that name the region (each candidate is listed under both its regions, first
+  // under regionA).
   MergeHeap heap;
   CandidateLists regionCandidates;
-  std::vector<double> regionCosts;  // per live slot: cost of its model
   // Per slot, the region it was merged into (itself while live); after merging, the live region
   // it ended in.
   std::vector<std::int32_t> mergedInto;

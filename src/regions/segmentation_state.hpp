@@ -60,17 +60,9 @@ struct SegmentationState {
   // The image's larger dimension: the largest position coordinate.
   double longerSide() const { return std::max(image->width, image->height); }
 
-  // Model of the single pixel p. Derived from the Lab image on every call instead of being stored:
-  // it is cheaper to rebuild than the 152 bytes per pixel a table would take.
-  RegionStats pixelStats(std::int32_t p) const {
-    return pixelStats(p % image->width, p / image->width);
-  }
-  // The same for the pixel at column x, row y.
-  RegionStats pixelStats(std::int32_t x, std::int32_t y) const {
-    const std::uint8_t* lab = image->lab(x, y);
-    return makePixel(x, y, lab[0], lab[1], lab[2]);
-  }
-  // region.absorbPixel or releasePixel of the pixel at column x, row y.
+  // region.absorbPixel or releasePixel of the pixel at column x, row y: a pixel's model is derived
+  // from the Lab image where it is needed instead of being stored (a table would take 152 bytes
+  // per pixel).
   void absorbPixel(RegionStats& region, std::int32_t x, std::int32_t y) const {
     const std::uint8_t* lab = image->lab(x, y);
     region.absorbPixel(x, y, lab[0], lab[1], lab[2]);

@@ -79,8 +79,7 @@ void setUpSegmentation(SegmentationState& state, MergeData& merge, const ImageDa
 
   const std::int32_t blocks = state.gridColumns * state.gridRows;
   state.regionStats.assign(blocks, RegionStats{});
-  // Blocks have up to 8 neighbours; most lists never move.
-  merge.regionCandidates.reset(blocks, 8);
+  merge.regionCandidates.reset(blocks);
   merge.mergedInto.resize(blocks);
   for (std::int32_t slot = 0; slot < blocks; ++slot) merge.mergedInto[slot] = slot;
   state.labelMap = LabelMap(image.width, image.height, step, step);
@@ -94,12 +93,11 @@ void setUpSegmentation(SegmentationState& state, MergeData& merge, const ImageDa
     accumulateBlockStatistics<false>(state);
     state.regionCount = blocks;
   }
-  merge.regionCosts.resize(blocks);
   constexpr std::int32_t slotsPerPart = 4096;
   forEachPart(state, (blocks + slotsPerPart - 1) / slotsPerPart, [&](std::int64_t part) {
     const std::int32_t first = static_cast<std::int32_t>(part) * slotsPerPart;
     for (std::int32_t slot = first; slot < std::min(blocks, first + slotsPerPart); ++slot) {
-      merge.regionCosts[slot] = state.regionStats[slot].cost(state.balanceWeight);
+      merge.regionCandidates.setCost(slot, state.regionStats[slot].cost(state.balanceWeight));
     }
   });
   seedCandidates(state, merge);

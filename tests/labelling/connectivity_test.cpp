@@ -81,7 +81,7 @@ class ConnectivityTest : public ::testing::Test {
     map.labels = labels;
     state_.regionStats.assign(slotCount, RegionStats{});
     for (std::int32_t p = 0; p < static_cast<std::int32_t>(labels.size()); ++p) {
-      state_.regionStats[labels[p]].absorb(state_.pixelStats(p));
+      state_.regionStats[labels[p]].absorb(pixelStats(state_, p));
     }
     listActiveRegions(state_);
   }
@@ -94,7 +94,7 @@ class ConnectivityTest : public ::testing::Test {
   // The statistics of the region's current pixel set, absorbed in ascending pixel order.
   RegionStats statsFromPixels(std::int32_t slot) const {
     RegionStats s;
-    for (const std::int32_t p : pixels(slot)) s.absorb(state_.pixelStats(p));
+    for (const std::int32_t p : pixels(slot)) s.absorb(pixelStats(state_, p));
     return s;
   }
 
@@ -156,7 +156,7 @@ TEST_F(ConnectivityTest, EnclosedRegionIsDissolvedIntoItsEncloserWhateverTheirOr
     // encloser's model from its pixels before a hand-over reads it (encloser kept first) or at its
     // own turn (encloser after the enclosed region). A region whose pixels do not change keeps
     // the model it came with.
-    state_.regionStats[outer] = state_.pixelStats(0);
+    state_.regionStats[outer] = pixelStats(state_, 0);
     enforceConnectivity(state_);
 
     std::vector<std::string> expected = layout;

@@ -103,14 +103,15 @@ void expectMergeInvariants(const Merging& merging, std::int32_t survivor) {
       const RegionStats& b = state.regionStats[candidate.regionB];
       RegionStats merged = a;
       merged.absorb(b);
-      ASSERT_EQ(candidate.key, -((merged.cost(w) - a.cost(w)) - b.cost(w)))
+      ASSERT_EQ(merge.heap.key(c), -((merged.cost(w) - a.cost(w)) - b.cost(w)))
           << "stale key " << region << "-" << other;
       listed.insert(pair);
     }
   }
   ASSERT_EQ(listed, pairs);
   ASSERT_EQ(merge.heap.heapSize(), static_cast<std::int32_t>(pairs.size()));
-  ASSERT_EQ(merge.heap.liveCandidates(), static_cast<std::int32_t>(pairs.size()));
+  ASSERT_EQ(MergeHeapInternals::liveCandidates(merge.heap),
+            static_cast<std::int32_t>(pairs.size()));
 
   // The survivor's fresh list is ascending by neighbour id and names the survivor first.
   std::int32_t previous = -1;
@@ -137,7 +138,7 @@ void mergeStepByStep(Merging& merging, std::int32_t count, int* largerSurvivors 
     ASSERT_GT(state.regionStats[a].count, 0.0) << "popped candidate names dead " << a;
     ASSERT_GT(state.regionStats[b].count, 0.0) << "popped candidate names dead " << b;
     if (a > b && largerSurvivors) ++*largerSurvivors;
-    mergeRegions(state, merge, c);
+    mergeCandidate(state, merge, c, -1);
     --state.regionCount;
     merge.heap.destroy(c);
     const LabelMap after = withTreeLabels(merging).labelMap;
@@ -185,14 +186,14 @@ TEST(MergeToCount, StopsAtCountAndListsSurvivors) {
     ASSERT_NO_FATAL_FAILURE(expectConsistent(state));
     if (expected == 1) {
       EXPECT_EQ(merging.merge.heap.heapSize(), 0);
-      EXPECT_EQ(merging.merge.heap.liveCandidates(), 0);
+      EXPECT_EQ(MergeHeapInternals::liveCandidates(merging.merge.heap), 0);
     }
   }
 }
 
 // mergeToCount fetches ahead for the candidate on top, a guess that some merges prove wrong (the
 // candidate is withdrawn, its id reused, or a fresh one beats it): the merges, the heap and the
-// lists must be those of plain mergeRegions calls. Flat images add ties on top of the heap.
+// lists must be those of merges without a guess. Flat images add ties on top of the heap.
 TEST(MergeToCount, FetchingAheadChangesNothing) {
   for (const cv::Mat& bgr : {texturedImage(61, 47, 5), flatImage(40, 33)}) {
     for (const std::int32_t count : {1, 9, 150}) {
@@ -204,7 +205,7 @@ TEST(MergeToCount, FetchingAheadChangesNothing) {
       while (state.regionCount > count) {
         CandidateId c;
         ASSERT_TRUE(merge.heap.popMax(c));
-        mergeRegions(state, merge, c);
+        mergeCandidate(state, merge, c, -1);
         --state.regionCount;
         merge.heap.destroy(c);
       }
@@ -234,7 +235,7 @@ void mergeInto(Merging& merging, std::int32_t a, std::int32_t b) {
   const CandidateId candidate = *c;
   ASSERT_EQ(merge.heap[candidate].regionA, a);
   merge.heap.remove(candidate);
-  mergeRegions(state, merge, candidate);
+  mergeCandidate(state, merge, candidate, -1);
   --state.regionCount;
   merge.heap.destroy(candidate);
 }

@@ -14,10 +14,9 @@ namespace {
 // Every heap slot knows its position, and no child's key exceeds its parent's.
 void expectHeapInvariants(const MergeHeap& heap) {
   for (std::int32_t i = 0; i < heap.heapSize(); ++i) {
-    const MergeCandidate& c = heap[heap.itemAt(i)];
-    ASSERT_EQ(c.heapIndex, i) << "candidate " << heap.itemAt(i);
+    ASSERT_EQ(heap[heap.itemAt(i)].heapIndex, i) << "candidate " << heap.itemAt(i);
     if (i > 0) {
-      ASSERT_GE(heap[heap.itemAt((i - 1) / 2)].key, c.key) << "position " << i;
+      ASSERT_GE(heap.keyAt((i - 1) / 2), heap.keyAt(i)) << "position " << i;
     }
   }
 }
@@ -67,9 +66,6 @@ TEST(MergeHeap, EqualKeysNeverPassEachOther) {
   EXPECT_EQ(heap.itemAt(0), ids[0]);
   EXPECT_EQ(heap.itemAt(1), ids[1]);
   EXPECT_EQ(heap.itemAt(2), ids[2]);
-  // Re-keying to the parent's key does not move the candidate up.
-  heap.reposition(ids[2]);
-  EXPECT_EQ(heap.itemAt(2), ids[2]);
   // The last element moved to the root after a pop stays above its equal children.
   CandidateId c;
   ASSERT_TRUE(heap.popMax(c));
@@ -96,9 +92,9 @@ TEST(MergeHeap, RemoveAnywhere) {
   EXPECT_EQ(popAll(heap), (std::vector<CandidateId>{ids[1], ids[2], ids[3]}));
 }
 
-// Random inserts, pops, removals and re-keyings, with keys from a small set so that ties are
-// frequent. After every operation: heap order, tracked positions, and the same contents as a
-// plain multiset; popMax returns a largest key.
+// Random inserts, pops, removals and re-insertions with a new key, with keys from a small set so
+// that ties are frequent. After every operation: heap order, tracked positions, and the same
+// contents as a plain multiset; popMax returns a largest key.
 TEST(MergeHeap, RandomOperationsKeepInvariants) {
   std::mt19937 generator(2024);
   MergeHeap heap;
@@ -115,33 +111,38 @@ TEST(MergeHeap, RandomOperationsKeepInvariants) {
       inHeap.emplace(key, c);
     } else if (op < 6) {
       CandidateId c;
+      const double top = heap.heapSize() > 0 ? heap.keyAt(0) : 0.0;
       const bool popped = heap.popMax(c);
       ASSERT_EQ(popped, !inHeap.empty());
       if (popped) {
-        ASSERT_EQ(heap[c].key, inHeap.rbegin()->first) << "step " << step;
-        const auto range = inHeap.equal_range(heap[c].key);
+        ASSERT_EQ(top, inHeap.rbegin()->first) << "step " << step;
+        const auto range = inHeap.equal_range(top);
         inHeap.erase(std::find_if(range.first, range.second,
                                   [&](const auto& entry) { return entry.second == c; }));
         heap.destroy(c);
       }
     } else {
       const CandidateId c = all[generator() % all.size()];
-      const auto range = inHeap.equal_range(heap[c].key);
       const auto entry =
-          std::find_if(range.first, range.second, [&](const auto& e) { return e.second == c; });
+          std::find_if(inHeap.begin(), inHeap.end(), [&](const auto& e) { return e.second == c; });
       if (op < 8) {
         heap.remove(c);  // also exercised on candidates that are out of the heap
-        if (entry != range.second) inHeap.erase(entry);
-      } else if (entry != range.second) {
+        if (entry != inHeap.end()) inHeap.erase(entry);
+      } else if (entry != inHeap.end()) {
+        // A new key for a heaped candidate: withdrawn and heaped again.
         inHeap.erase(entry);
-        heap[c].key = randomKey();
-        heap.reposition(c);
-        inHeap.emplace(heap[c].key, c);
+        heap.remove(c);
+        const double key = randomKey();
+        heap.insert(c, key);
+        inHeap.emplace(key, c);
       }
     }
     ASSERT_NO_FATAL_FAILURE(expectHeapInvariants(heap)) << "after step " << step;
     ASSERT_EQ(heap.heapSize(), static_cast<std::int32_t>(inHeap.size())) << "step " << step;
-    for (const auto& [key, c] : inHeap) ASSERT_NE(heap[c].heapIndex, notInHeap) << "step " << step;
+    for (const auto& [key, c] : inHeap) {
+      ASSERT_NE(heap[c].heapIndex, notInHeap) << "step " << step;
+      ASSERT_EQ(heap.key(c), key) << "step " << step;
+    }
   }
 }
 

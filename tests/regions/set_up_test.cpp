@@ -146,7 +146,7 @@ TEST(SeedCandidates, OneColumnAndOneBlockGrids) {
 // diagonally |d|^2/2 + 1, whatever the balance weight (the union has fewer than 8 pixels).
 TEST(SeedCandidates, SinglePixelKeys) {
   const Grid grid(noiseImage(3, 2, 17), 1);
-  for (CandidateId c = 0; c < grid.merge.heap.liveCandidates(); ++c) {
+  for (CandidateId c = 0; c < grid.merge.heap.heapSize(); ++c) {
     const MergeCandidate& candidate = grid.merge.heap[c];
     const std::uint8_t* a = grid.image.lab(candidate.regionA);
     const std::uint8_t* b = grid.image.lab(candidate.regionB);
@@ -154,7 +154,7 @@ TEST(SeedCandidates, SinglePixelKeys) {
     for (int k = 0; k < 3; ++k) squared += (double(a[k]) - b[k]) * (double(a[k]) - b[k]);
     const bool diagonal = candidate.regionA % 3 != candidate.regionB % 3 &&
                           candidate.regionA / 3 != candidate.regionB / 3;
-    EXPECT_EQ(candidate.key, -(squared / 2 + (diagonal ? 1.0 : 0.5)))
+    EXPECT_EQ(grid.merge.heap.key(c), -(squared / 2 + (diagonal ? 1.0 : 0.5)))
         << candidate.regionA << "-" << candidate.regionB;
   }
 }
@@ -171,7 +171,7 @@ TEST(SeedCandidates, BlockKeysAreCostSavings) {
     const MergeCandidate& candidate = grid.merge.heap[c];
     const bool diagonal = candidate.regionA % 5 != candidate.regionB % 5 &&
                           candidate.regionA / 5 != candidate.regionB / 5;
-    EXPECT_NEAR(candidate.key, 4.0 - (diagonal ? 20 : 12) * w, 1e-9)
+    EXPECT_NEAR(grid.merge.heap.key(c), 4.0 - (diagonal ? 20 : 12) * w, 1e-9)
         << candidate.regionA << "-" << candidate.regionB;
   }
 }

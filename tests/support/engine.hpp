@@ -17,6 +17,18 @@
 #include "regions/segmentation_state.hpp"
 #include "regions/set_up.hpp"
 
+namespace superpixels {
+
+// The tests' look into a merge heap's pool.
+struct MergeHeapInternals {
+  // Candidates alive (in the heap or not): made and not destroyed.
+  static std::int32_t liveCandidates(const MergeHeap& heap) {
+    return static_cast<std::int32_t>(heap.pool_.size() - heap.freeIds_.size());
+  }
+};
+
+}  // namespace superpixels
+
 namespace superpixels::testing {
 
 // Labels of the state renumbered by position in activeRegions (0 for slots not listed), as the
@@ -64,6 +76,14 @@ inline std::vector<std::int32_t> boundaryPixelsOf(const SegmentationState& state
   return pixels;
 }
 
+// Model of the single pixel p of the state's image, built whole (the engine pools single pixels
+// through absorbPixel and releasePixel instead).
+inline RegionStats pixelStats(const SegmentationState& state, std::int32_t p) {
+  const std::int32_t x = p % state.image->width, y = p / state.image->width;
+  const std::uint8_t* lab = state.image->lab(x, y);
+  return makePixel(x, y, lab[0], lab[1], lab[2]);
+}
+
 // A state whose regions are given pixel by pixel. The grid has step 1, so every pixel index is
 // also a valid slot id, and `labels` may use any of them. Region statistics are pooled from the
 // single-pixel models in ascending pixel order, as merging leaves them.
@@ -80,7 +100,7 @@ struct Labelled {
     state.labelMap.labels = labels;
     for (RegionStats& stats : state.regionStats) stats = RegionStats{};
     for (std::int32_t p = 0; p < static_cast<std::int32_t>(labels.size()); ++p) {
-      state.regionStats[labels[p]].absorb(state.pixelStats(p));
+      state.regionStats[labels[p]].absorb(pixelStats(state, p));
     }
     listActiveRegions(state);
   }
@@ -94,7 +114,7 @@ inline double moveGain(const SegmentationState& state, const RefinementData& ref
   RegionStats b = state.regionStats[t];
   const double old =
       refinement.activeCosts[positionOf(state, t)] + refinement.activeCosts[positionOf(state, s)];
-  const RegionStats pixel = state.pixelStats(p);
+  const RegionStats pixel = pixelStats(state, p);
   a.release(pixel);
   b.absorb(pixel);
   const double w = state.balanceWeight;
