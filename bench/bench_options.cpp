@@ -39,6 +39,8 @@ std::string benchUsage() {
          "       superpixels_bench --data-costs [--images DIR] [--counts LIST] [--repeat R]\n"
          "       superpixels_bench --header-cost [--images DIR] [--limit N] [--repeat R] "
          "[--no-large]\n"
+         "       superpixels_bench --simd-paths [--images DIR] [--counts LIST] [--limit N] "
+         "[--repeat R]\n"
          "\n"
          "Times the whole per-image pipeline (decode and Lab, set-up, merging, refinement,\n"
          "connectivity, the three writers) against OpenCV's SLIC on the same photos, one thread,\n"
@@ -70,6 +72,9 @@ std::string benchUsage() {
          "  --header-cost    instead of the above, encode the photos (and the large one) as JPEG,\n"
          "                   PNG, TIFF and WebP and time the header check, the data check and\n"
          "                   readImage against decoding\n"
+         "  --simd-paths     instead of the above, time every stage on one and two threads with\n"
+         "                   refinement's border search on each path the processor runs\n"
+         "                   (scalar, SSE2, AVX2), interleaved, against scalar and SLIC\n"
          "  --memory IMAGE COUNT OUTPUT_BASE\n"
          "                   internal: run the pipeline once and print its peak memory\n";
 }
@@ -132,6 +137,8 @@ bool parseBenchOptions(const std::vector<std::string>& arguments, BenchOptions& 
       options.mode = BenchOptions::Mode::jobsScaling;
     } else if (argument == "--header-cost") {
       options.mode = BenchOptions::Mode::headerCost;
+    } else if (argument == "--simd-paths") {
+      options.mode = BenchOptions::Mode::simdPaths;
     } else if (argument == "--tool") {
       if (!value(options.tool)) return false;
     } else if (argument == "--memory") {

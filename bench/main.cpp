@@ -25,6 +25,7 @@
 #include "peak_memory.hpp"
 #include "pipeline_timing.hpp"
 #include "report.hpp"
+#include "simd_paths.hpp"
 #include "superpixels/io.hpp"
 
 namespace fs = std::filesystem;
@@ -282,6 +283,8 @@ int main(int argc, char** argv) {
         return measureDataCosts(options);
       case BenchOptions::Mode::headerCost:
         return headerCost(options);
+      case BenchOptions::Mode::simdPaths:
+        return measureSimdPaths(options);
       case BenchOptions::Mode::help:
         std::cout << benchUsage();
         return 0;

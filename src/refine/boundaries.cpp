@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace superpixels {
 
 namespace {
@@ -24,6 +28,58 @@ inline bool hasForeignInteriorNeighbour(const std::int32_t* l, std::int32_t p, s
   const std::int32_t* below = l + p + width;
   return above[-1] != own || l[p - 1] != own || below[-1] != own || above[0] != own ||
          below[0] != own || above[1] != own || l[p + 1] != own || below[1] != own;
+}
+
+#if defined(__x86_64__)
+// hasForeignInteriorNeighbour of the four pixels p .. p + 3 at once, bit i for pixel p + i. The
+// pixels and their neighbours must lie inside the label array.
+inline unsigned foreignInteriorNeighbours4(const std::int32_t* l, std::int32_t p,
+                                           std::int32_t width) {
+  const __m128i own = _mm_loadu_si128(reinterpret_cast<const __m128i*>(l + p));
+  __m128i same = _mm_set1_epi32(-1);
+  for (const std::int32_t offset : {-width - 1, -width, -width + 1, -1, 1, width - 1, width,
+                                    width + 1}) {
+    const __m128i other = _mm_loadu_si128(reinterpret_cast<const __m128i*>(l + p + offset));
+    same = _mm_and_si128(same, _mm_cmpeq_epi32(own, other));
+  }
+  return ~static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(same))) & 0xFu;
+}
+
+// The same for the eight pixels p .. p + 7; run only where the processor has AVX2.
+__attribute__((target("avx2"))) unsigned foreignInteriorNeighbours8(const std::int32_t* l,
+                                                                    std::int32_t p,
+                                                                    std::int32_t width) {
+  const __m256i own = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(l + p));
+  __m256i same = _mm256_set1_epi32(-1);
+  for (const std::int32_t offset : {-width - 1, -width, -width + 1, -1, 1, width - 1, width,
+                                    width + 1}) {
+    const __m256i other = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(l + p + offset));
+    same = _mm256_and_si256(same, _mm256_cmpeq_epi32(own, other));
+  }
+  return ~static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(same))) & 0xFFu;
+}
+#endif
+
+// Pixels whose border status one vector step finds on `path` (1: one pixel at a time).
+int statusLanes(SimdPath path) {
+#if defined(__x86_64__)
+  if (path == SimdPath::avx2) return 8;
+  if (path == SimdPath::sse2) return 4;
+#else
+  (void)path;
+#endif
+  return 1;
+}
+
+// hasForeignInteriorNeighbour of the `lanes` pixels from p on (statusLanes), bit i for p + i.
+inline unsigned foreignInteriorNeighbours(const std::int32_t* l, std::int32_t p,
+                                          std::int32_t width, int lanes) {
+#if defined(__x86_64__)
+  if (lanes == 8) return foreignInteriorNeighbours8(l, p, width);
+  if (lanes == 4) return foreignInteriorNeighbours4(l, p, width);
+#endif
+  (void)lanes;
+  return hasForeignInteriorNeighbour(l, p, width) ? 1u : 0u;
 }
 
 // Under a mask: pixel p is inside and has a neighbour inside labelled differently. Pixels outside
@@ -57,11 +113,24 @@ void markBorderPixels(const SegmentationState& state, RefinementData& refinement
   const std::int32_t* l = labels.data();
   std::int32_t y = begin / width;
   std::int32_t x = begin - y * width;
+  const int lanes = masked ? 1 : statusLanes(state.simdPath);
   for (std::int32_t p = begin; p < end; ++p, ++x) {
     if (x == width) {
       x = 0;
       ++y;
     }
+    // Runs of pixels off the image border, several at a time; their bits lie in this part's
+    // words, as p + lanes <= end.
+    while (lanes > 1 && y > 0 && y + 1 < height && x > 0 && x + lanes < width &&
+           p + lanes <= end) {
+      const std::uint64_t found = foreignInteriorNeighbours(l, p, width, lanes);
+      std::uint64_t* word = &refinement.boundaryBits[static_cast<std::size_t>(p) >> 6];
+      word[0] |= found << (p & 63);
+      if ((p & 63) + lanes > 64) word[1] |= found >> (64 - (p & 63));
+      p += lanes;
+      x += lanes;
+    }
+    if (p >= end) break;
     bool foreign;
     if (masked) {
       foreign = hasForeignInsideNeighbour(labels, p, x, y, width, height);
@@ -95,6 +164,31 @@ void rebuildBoundaries(const SegmentationState& state, RefinementData& refinemen
 
 namespace {
 
+// The border status of the 3 x 3 window around `centre` = cy * width + cx, which lies off the
+// image border with its neighbours (cx, cy >= 2, cx + 2 < width, cy + 2 < height): bit
+// 3 (dy + 1) + (dx + 1) for the pixel at offset (dx, dy).
+std::uint16_t interiorWindowStatus(const std::int32_t* l, std::int32_t centre, std::int32_t cx,
+                                   std::int32_t width, SimdPath path) {
+  std::uint16_t status = 0;
+  // A row of the window at a time, in four lanes (the fourth, at cx + 2, reads up to cx + 3: so
+  // only where that lies on the row).
+  if (statusLanes(path) > 1 && cx + 3 < width) {
+    for (std::int32_t dy = -1; dy <= 1; ++dy) {
+      status |= (foreignInteriorNeighbours(l, centre + dy * width - 1, width, 4) & 7u)
+                << (3 * (dy + 1));
+    }
+    return status;
+  }
+  for (std::int32_t dy = -1; dy <= 1; ++dy) {
+    for (std::int32_t dx = -1; dx <= 1; ++dx) {
+      if (hasForeignInteriorNeighbour(l, centre + dy * width + dx, width)) {
+        status |= 1u << (3 * (dy + 1) + dx + 1);
+      }
+    }
+  }
+  return status;
+}
+
 // The border status of the 3 x 3 window around `centre`: bit 3 (dy + 1) + (dx + 1) for the pixel at
 // offset (dx, dy); positions off the image are left 0.
 std::uint16_t windowStatus(const SegmentationState& state, std::int32_t centre, bool masked) {
@@ -105,16 +199,7 @@ std::uint16_t windowStatus(const SegmentationState& state, std::int32_t centre, 
   const std::int32_t cy = centre / width;
   std::uint16_t status = 0;
   if (!masked && cx >= 2 && cy >= 2 && cx + 2 < width && cy + 2 < height) {
-    // The window lies off the image border (the common case): no bounds tests.
-    for (std::int32_t dy = -1; dy <= 1; ++dy) {
-      for (std::int32_t dx = -1; dx <= 1; ++dx) {
-        const std::int32_t p = centre + dy * width + dx;
-        if (hasForeignInteriorNeighbour(labels.data(), p, width)) {
-          status |= 1u << (3 * (dy + 1) + dx + 1);
-        }
-      }
-    }
-    return status;
+    return interiorWindowStatus(labels.data(), centre, cx, width, state.simdPath);
   }
   for (std::int32_t y = std::max(cy - 1, 0); y <= std::min(cy + 1, height - 1); ++y) {
     for (std::int32_t x = std::max(cx - 1, 0); x <= std::min(cx + 1, width - 1); ++x) {
@@ -172,10 +257,11 @@ void updateBoundaries(const SegmentationState& state, RefinementData& refinement
     const std::int32_t cy = centre / width;
     if (!masked && cx >= 2 && cy >= 2 && cx + 2 < width && cy + 2 < height) {
       // The window lies off the image border (the common case): no bounds tests.
+      const std::uint16_t status = interiorWindowStatus(l, centre, cx, width, state.simdPath);
       for (std::int32_t dy = -1; dy <= 1; ++dy) {
         for (std::int32_t dx = -1; dx <= 1; ++dx) {
-          const std::int32_t p = centre + dy * width + dx;
-          setBit(refinement.boundaryBits, p, hasForeignInteriorNeighbour(l, p, width));
+          setBit(refinement.boundaryBits, centre + dy * width + dx,
+                 (status >> (3 * (dy + 1) + dx + 1)) & 1);
         }
       }
       continue;
