@@ -2,7 +2,7 @@
 
 namespace superpixels {
 
-// The instruction sets refinement finds border pixels with, several pixels at a time (comparisons
+// The instruction sets refinement marks border pixels with, several pixels at a time (comparisons
 // of labels: exact on every path, so every path gives the same labels).
 enum class SimdPath {
   scalar,  // one pixel at a time: any processor
