@@ -79,9 +79,11 @@ int measureSimdPaths(const BenchOptions& bench) {
       cv::cvtColor(image.bgr, lab, cv::COLOR_BGR2Lab);
       for (Variant& v : variants) v.fastest.emplace_back();
       slic.push_back(0.0);
-      // Round after round every variant once, so that all see the same state of the machine.
+      // Round after round every variant once, so that all see the same state of the machine;
+      // each round starts with the next one (the first after SLIC finds colder caches).
       for (int r = 0; r < bench.repeat; ++r) {
-        for (Variant& v : variants) {
+        for (std::size_t k = 0; k < variants.size(); ++k) {
+          Variant& v = variants[(k + r) % variants.size()];
           Options options;
           options.superpixelCount = count;
           options.weightFactor = bench.weight;

@@ -43,6 +43,9 @@ std::vector<GoldenCase> goldenCases() {
   return cases;
 }
 
+// Failures name the case, not its bytes.
+void PrintTo(const GoldenCase& goldenCase, std::ostream* out) { *out << goldenCase.name; }
+
 std::string labelFileOf(const SegmentationState& state) {
   Result result;
   result.width = state.image->width;
@@ -64,7 +67,8 @@ void expectSameImage(const fs::path& expectedPath, const cv::Mat& actual) {
   }
 }
 
-// Every case on every path refinement can bound gains with: the labels may not depend on it.
+// Every case on every path refinement can mark border pixels with: the labels may not depend on
+// it.
 class Golden : public ::testing::TestWithParam<std::tuple<GoldenCase, SimdPath>> {};
 
 TEST_P(Golden, EveryStageMatches) {

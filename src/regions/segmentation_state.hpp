@@ -33,7 +33,7 @@ struct SegmentationState {
   int threads = 1;
   // The caller's request to stop (Options::stop), checked by stopIfAsked; may be null.
   const std::atomic<bool>* stop = nullptr;
-  // The instruction set refinement finds border pixels with; the labels are the same on every
+  // The instruction set refinement marks border pixels with; the labels are the same on every
   // path (tests and the benchmark choose one, segment() the fastest the processor runs).
   SimdPath simdPath = detectedSimdPath();
 
