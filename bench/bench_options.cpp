@@ -41,6 +41,8 @@ std::string benchUsage() {
          "[--no-large]\n"
          "       superpixels_bench --png-encoding [--images DIR] [--counts K] [--limit N] "
          "[--repeat R] [--no-large]\n"
+         "       superpixels_bench --simd-paths [--images DIR] [--counts LIST] [--limit N] "
+         "[--repeat R]\n"
          "\n"
          "Times the whole per-image pipeline (decode and Lab, set-up, merging, refinement,\n"
          "connectivity, the three writers) against OpenCV's SLIC on the same photos, one thread,\n"
@@ -76,6 +78,9 @@ std::string benchUsage() {
          "                   --counts) and the large one, and time our PNG encoder on both\n"
          "                   result pictures, one and two threads, against cv::imencode, with\n"
          "                   the files' sizes\n"
+         "  --simd-paths     instead of the above, time every stage on one and two threads with\n"
+         "                   refinement's border search on each path the processor runs\n"
+         "                   (scalar, SSE2, AVX2), interleaved, against scalar and SLIC\n"
          "  --memory IMAGE COUNT OUTPUT_BASE\n"
          "                   internal: run the pipeline once and print its peak memory\n";
 }
@@ -140,6 +145,8 @@ bool parseBenchOptions(const std::vector<std::string>& arguments, BenchOptions& 
       options.mode = BenchOptions::Mode::headerCost;
     } else if (argument == "--png-encoding") {
       options.mode = BenchOptions::Mode::pngEncoding;
+    } else if (argument == "--simd-paths") {
+      options.mode = BenchOptions::Mode::simdPaths;
     } else if (argument == "--tool") {
       if (!value(options.tool)) return false;
     } else if (argument == "--memory") {

@@ -16,6 +16,7 @@ struct BenchOptions {
     dataCosts,    // the tables, an all-inside mask and 4-connectivity against the plain pipeline
     headerCost,   // the header check against the decoder on TIFF and WebP files
     pngEncoding,  // the result pictures' PNG encoder against cv::imencode
+    simdPaths,    // every stage per thread count and SIMD path
     help,         // the usage text
   };
   Mode mode = Mode::compare;

@@ -26,6 +26,7 @@
 #include "pipeline_timing.hpp"
 #include "png_encoding.hpp"
 #include "report.hpp"
+#include "simd_paths.hpp"
 #include "superpixels/io.hpp"
 
 namespace fs = std::filesystem;
@@ -319,6 +320,8 @@ int main(int argc, char** argv) {
         return headerCost(options);
       case BenchOptions::Mode::pngEncoding:
         return pngEncoding(options);
+      case BenchOptions::Mode::simdPaths:
+        return measureSimdPaths(options);
       case BenchOptions::Mode::help:
         std::cout << benchUsage();
         return 0;

@@ -5,8 +5,10 @@
 
 #include "driver/output_tree.hpp"
 #include "driver/settings_record.hpp"
+#include "engine/shared_executor.hpp"
 #include "output/write_results.hpp"
 #include "parallel/executor.hpp"
+#include "parallel/thread_pool_access.hpp"
 #include "superpixels/io.hpp"
 
 namespace superpixels::bench {
@@ -22,15 +24,21 @@ double secondsBetween(Clock::time_point from, Clock::time_point to) {
 }  // namespace
 
 PipelineTimes timePipeline(const std::string& path, const Options& options,
-                           const std::string& outputBase, ThreadPool* pool) {
+                           const std::string& outputBase, ThreadPool* pool, SimdPath simd) {
   PipelineTimes times;
   const Clock::time_point start = Clock::now();
   const ImageFile image = readImage(path);
   if (!image.ok()) throw std::runtime_error(path + ": " + image.error);
   const Clock::time_point loadedAt = Clock::now();
 
-  const Result result =
-      pool != nullptr ? segment(image.bgr, options, *pool) : segment(image.bgr, options);
+  // As segment() picks the executor and the thread count, with the path chosen here.
+  Options bounded = options;
+  if (pool != nullptr && bounded.threads == 0) bounded.threads = pool->threads();
+  Executor callerAlone;
+  Executor& executor = pool != nullptr                   ? executorOf(*pool)
+                       : threadsFor(options.threads) == 1 ? callerAlone
+                                                          : executorOf(ThreadPool::shared());
+  const Result result = segment(image.bgr, bounded, cv::Mat(), executor, simd);
   const Clock::time_point segmentedAt = Clock::now();
 
   // As the tool writes them: the PNGs record the settings and the label text's checksum.

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "parallel/simd_path.hpp"
 #include "superpixels/superpixels.hpp"
 
 namespace superpixels::bench {
@@ -24,10 +25,11 @@ struct PipelineTimes {
 // Runs the tool's pipeline on the image file `path` (the same stages and writers as the tool) and
 // writes the three result files to `outputBase` + the writers' suffixes. With `pool`, the
 // image's work is split over options.threads threads there, as the tool splits it; without, it
-// runs on this thread. Throws std::runtime_error when the image cannot be read or a file cannot
-// be written.
+// runs on this thread (the process's pool for more than one thread). Refinement finds borders on
+// `simd`. Throws std::runtime_error when the image cannot be read or a file cannot be written.
 PipelineTimes timePipeline(const std::string& path, const Options& options,
-                           const std::string& outputBase, ThreadPool* pool = nullptr);
+                           const std::string& outputBase, ThreadPool* pool = nullptr,
+                           SimdPath simd = detectedSimdPath());
 
 // The faster of two runs, stage by stage judged by the total.
 PipelineTimes faster(const PipelineTimes& a, const PipelineTimes& b);

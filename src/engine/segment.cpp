@@ -74,7 +74,7 @@ Result makeResult(const SegmentationState& state) {
 }
 
 Result segment(const cv::Mat& bgr, const Options& options, const cv::Mat& mask,
-               Executor& executor) {
+               Executor& executor, SimdPath path) {
   if (const OptionsCheck check = options.check(); !check.ok()) {
     throw std::invalid_argument(check.message);
   }
@@ -89,6 +89,7 @@ Result segment(const cv::Mat& bgr, const Options& options, const cv::Mat& mask,
     state.executor = &executor;
     state.threads = threads;
     state.stop = options.stop;
+    state.simdPath = path;
     runStages(state, image, options, &times);
     start = Clock::now();
     result = makeResult(state);

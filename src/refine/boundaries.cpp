@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace superpixels {
 
 namespace {
@@ -24,6 +28,58 @@ inline bool hasForeignInteriorNeighbour(const std::int32_t* l, std::int32_t p, s
   const std::int32_t* below = l + p + width;
   return above[-1] != own || l[p - 1] != own || below[-1] != own || above[0] != own ||
          below[0] != own || above[1] != own || l[p + 1] != own || below[1] != own;
+}
+
+#if defined(__x86_64__)
+// hasForeignInteriorNeighbour of the four pixels p .. p + 3 at once, bit i for pixel p + i. The
+// pixels and their neighbours must lie inside the label array.
+inline unsigned foreignInteriorNeighbours4(const std::int32_t* l, std::int32_t p,
+                                           std::int32_t width) {
+  const __m128i own = _mm_loadu_si128(reinterpret_cast<const __m128i*>(l + p));
+  __m128i same = _mm_set1_epi32(-1);
+  for (const std::int32_t offset : {-width - 1, -width, -width + 1, -1, 1, width - 1, width,
+                                    width + 1}) {
+    const __m128i other = _mm_loadu_si128(reinterpret_cast<const __m128i*>(l + p + offset));
+    same = _mm_and_si128(same, _mm_cmpeq_epi32(own, other));
+  }
+  return ~static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(same))) & 0xFu;
+}
+
+// The same for the eight pixels p .. p + 7; run only where the processor has AVX2.
+__attribute__((target("avx2"))) unsigned foreignInteriorNeighbours8(const std::int32_t* l,
+                                                                    std::int32_t p,
+                                                                    std::int32_t width) {
+  const __m256i own = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(l + p));
+  __m256i same = _mm256_set1_epi32(-1);
+  for (const std::int32_t offset : {-width - 1, -width, -width + 1, -1, 1, width - 1, width,
+                                    width + 1}) {
+    const __m256i other = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(l + p + offset));
+    same = _mm256_and_si256(same, _mm256_cmpeq_epi32(own, other));
+  }
+  return ~static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(same))) & 0xFFu;
+}
+#endif
+
+// Pixels whose border status one vector step finds on `path` (1: one pixel at a time).
+int statusLanes(SimdPath path) {
+#if defined(__x86_64__)
+  if (path == SimdPath::avx2) return 8;
+  if (path == SimdPath::sse2) return 4;
+#else
+  (void)path;
+#endif
+  return 1;
+}
+
+// hasForeignInteriorNeighbour of the `lanes` pixels from p on (statusLanes), bit i for p + i.
+inline unsigned foreignInteriorNeighbours(const std::int32_t* l, std::int32_t p,
+                                          std::int32_t width, int lanes) {
+#if defined(__x86_64__)
+  if (lanes == 8) return foreignInteriorNeighbours8(l, p, width);
+  if (lanes == 4) return foreignInteriorNeighbours4(l, p, width);
+#endif
+  (void)lanes;
+  return hasForeignInteriorNeighbour(l, p, width) ? 1u : 0u;
 }
 
 // Under a mask: pixel p is inside and has a neighbour inside labelled differently. Pixels outside
@@ -48,7 +104,7 @@ void setBit(std::vector<std::uint64_t>& bits, std::int32_t p, bool on) {
 
 // Sets the border bits of pixels begin .. end - 1 (both multiples of 64 but for the image's end, so
 // that the words written belong to this range alone). The bits start cleared.
-template <bool masked>
+template <bool masked, int lanes>
 void markBorderPixels(const SegmentationState& state, RefinementData& refinement,
                       std::int32_t begin, std::int32_t end) {
   const std::int32_t width = state.image->width;
@@ -62,6 +118,18 @@ void markBorderPixels(const SegmentationState& state, RefinementData& refinement
       x = 0;
       ++y;
     }
+    // Runs of pixels off the image border, `lanes` at a time; their bits lie in this part's
+    // words, as p + lanes <= end.
+    while (!masked && lanes > 1 && y > 0 && y + 1 < height && x > 0 && x + lanes < width &&
+           p + lanes <= end) {
+      const std::uint64_t found = foreignInteriorNeighbours(l, p, width, lanes);
+      std::uint64_t* word = &refinement.boundaryBits[static_cast<std::size_t>(p) >> 6];
+      word[0] |= found << (p & 63);
+      if ((p & 63) + lanes > 64) word[1] |= found >> (64 - (p & 63));
+      p += lanes;
+      x += lanes;
+    }
+    if (lanes > 1 && p >= end) break;
     bool foreign;
     if (masked) {
       foreign = hasForeignInsideNeighbour(labels, p, x, y, width, height);
@@ -82,13 +150,18 @@ void rebuildBoundaries(const SegmentationState& state, RefinementData& refinemen
   // Parts of whole words are independent, and may be done side by side.
   constexpr std::int32_t pixelsPerPart = 64 * 1024;
   const bool masked = state.image->hasMask();
+  const int lanes = statusLanes(state.simdPath);
   forEachPart(state, (pixels + pixelsPerPart - 1) / pixelsPerPart, [&](std::int64_t part) {
     const std::int32_t begin = static_cast<std::int32_t>(part) * pixelsPerPart;
     const std::int32_t end = std::min(pixels, begin + pixelsPerPart);
     if (masked) {
-      markBorderPixels<true>(state, refinement, begin, end);
+      markBorderPixels<true, 1>(state, refinement, begin, end);
+    } else if (lanes == 8) {
+      markBorderPixels<false, 8>(state, refinement, begin, end);
+    } else if (lanes == 4) {
+      markBorderPixels<false, 4>(state, refinement, begin, end);
     } else {
-      markBorderPixels<false>(state, refinement, begin, end);
+      markBorderPixels<false, 1>(state, refinement, begin, end);
     }
   });
 }
@@ -163,6 +236,9 @@ void updateBoundaries(const SegmentationState& state, RefinementData& refinement
     }
     return;
   }
+  // The windows stay one pixel at a time on every path: a window's row in four SSE2 lanes took
+  // more (photo 42012, count 200: 12.5 M -> 15.0 M instructions), the scalar test mostly stopping
+  // at the first foreign neighbour of a border pixel.
   const std::int32_t width = state.image->width;
   const std::int32_t height = state.image->height;
   const std::vector<std::int32_t>& labels = state.labelMap.labels;

@@ -7,6 +7,7 @@
 
 #include "image/image_data.hpp"
 #include "parallel/executor.hpp"
+#include "parallel/simd_path.hpp"
 #include "regions/label_map.hpp"
 #include "regions/region_stats.hpp"
 #include "regions/trace.hpp"
@@ -32,6 +33,9 @@ struct SegmentationState {
   int threads = 1;
   // The caller's request to stop (Options::stop), checked by stopIfAsked; may be null.
   const std::atomic<bool>* stop = nullptr;
+  // The instruction set refinement marks border pixels with; the labels are the same on every
+  // path (tests and the benchmark choose one, segment() the fastest the processor runs).
+  SimdPath simdPath = detectedSimdPath();
 
   // Grid of initial blocks.
   std::int32_t blockWidth = 0;

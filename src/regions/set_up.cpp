@@ -63,10 +63,12 @@ void setUpSegmentation(SegmentationState& state, MergeData& merge, const ImageDa
   Executor* executor = state.executor;
   const int threads = state.threads;
   const std::atomic<bool>* stop = state.stop;
+  const SimdPath simdPath = state.simdPath;
   state = SegmentationState{};
   state.executor = executor;
   state.threads = threads;
   state.stop = stop;
+  state.simdPath = simdPath;
   merge = MergeData{};
   state.image = &image;
   state.weightFactor = weightFactor;

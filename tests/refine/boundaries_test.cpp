@@ -150,6 +150,44 @@ TEST(UpdateBoundaries, MatchesARebuildWhereverPixelsMoved) {
   }
 }
 
+// Every SIMD path marks the pixels the scalar one marks, in rebuilds and in updates: rows too short
+// for a vector step, rows whose steps straddle the bitmap's words, blobs and noise.
+TEST(UpdateBoundaries, EveryPathMarksTheScalarPixels) {
+  std::mt19937 random(3);
+  const std::pair<std::int32_t, std::int32_t> sizes[] = {{3, 3},  {9, 5},   {12, 7},
+                                                         {67, 9}, {130, 6}, {31, 40}};
+  for (const auto& [width, height] : sizes) {
+    const std::int32_t blob = 1 + static_cast<std::int32_t>(random() % 4);
+    Ids labels(width * height);
+    for (std::int32_t p = 0; p < width * height; ++p) {
+      labels[p] = ((p % width) / blob + 3 * ((p / width) / blob) + (random() % 9 == 0)) % 5;
+    }
+    Labelled labelled(noiseImage(width, height), labels);
+    SegmentationState& state = labelled.state;
+    RefinementData& refinement = labelled.refinement;
+    Ids moved;
+    for (int i = 0; i < 12; ++i) moved.push_back(random() % (width * height));
+    for (const SimdPath path : {SimdPath::sse2, SimdPath::avx2}) {
+      if (!simdPathSupported(path)) continue;
+      state.labelMap.labels = labels;
+      state.simdPath = SimdPath::scalar;
+      rebuildBoundaries(state, refinement);
+      const std::vector<std::uint64_t> scalarBits = refinement.boundaryBits;
+      state.simdPath = path;
+      rebuildBoundaries(state, refinement);
+      ASSERT_EQ(refinement.boundaryBits, scalarBits) << width << " x " << height << ", rebuilt on "
+                                                     << simdPathName(path);
+      for (const std::int32_t p : moved) state.labelMap.labels[p] = (labels[p] + 1) % 5;
+      updateBoundaries(state, refinement, moved);
+      const std::vector<std::uint64_t> updated = refinement.boundaryBits;
+      state.simdPath = SimdPath::scalar;
+      rebuildBoundaries(state, refinement);
+      ASSERT_EQ(updated, refinement.boundaryBits) << width << " x " << height << ", updated on "
+                                                  << simdPathName(path);
+    }
+  }
+}
+
 // Summed over the regions, the weighted spatial spread equals the factor times the colour term.
 TEST(ComputeBalanceWeight, BalancesSpreadAgainstColour) {
   for (const float factor : {0.3f, 1.0f, 7.5f, 0.0f}) {
