@@ -39,6 +39,7 @@ std::string benchUsage() {
          "       superpixels_bench --data-costs [--images DIR] [--counts LIST] [--repeat R]\n"
          "       superpixels_bench --header-cost [--images DIR] [--limit N] [--repeat R] "
          "[--no-large]\n"
+         "       superpixels_bench --busy [--images DIR] [--limit N] [--counts K] [--repeat R]\n"
          "\n"
          "Times the whole per-image pipeline (decode and Lab, set-up, merging, refinement,\n"
          "connectivity, the three writers) against OpenCV's SLIC on the same photos, one thread,\n"
@@ -70,6 +71,9 @@ std::string benchUsage() {
          "  --header-cost    instead of the above, encode the photos (and the large one) as JPEG,\n"
          "                   PNG, TIFF and WebP and time the header check, the data check and\n"
          "                   readImage against decoding\n"
+         "  --busy           instead of the above, time the engine with its default threads against\n"
+         "                   one thread, R rounds side by side (count: the first of --counts), on\n"
+         "                   the idle machine and with one competing process spinning per CPU\n"
          "  --memory IMAGE COUNT OUTPUT_BASE\n"
          "                   internal: run the pipeline once and print its peak memory\n";
 }
@@ -130,6 +134,8 @@ bool parseBenchOptions(const std::vector<std::string>& arguments, BenchOptions& 
       options.mode = BenchOptions::Mode::dataCosts;
     } else if (argument == "--jobs-scaling") {
       options.mode = BenchOptions::Mode::jobsScaling;
+    } else if (argument == "--busy") {
+      options.mode = BenchOptions::Mode::busy;
     } else if (argument == "--header-cost") {
       options.mode = BenchOptions::Mode::headerCost;
     } else if (argument == "--tool") {

@@ -15,6 +15,7 @@ struct BenchOptions {
     jobsScaling,  // whole runs of the tool with --jobs 1 and --jobs 2
     dataCosts,    // the tables, an all-inside mask and 4-connectivity against the plain pipeline
     headerCost,   // the header check against the decoder on TIFF and WebP files
+    busy,         // default threads against one, idle and with one competing process per CPU
     help,         // the usage text
   };
   Mode mode = Mode::compare;
