@@ -71,9 +71,10 @@ std::string benchUsage() {
          "  --header-cost    instead of the above, encode the photos (and the large one) as JPEG,\n"
          "                   PNG, TIFF and WebP and time the header check, the data check and\n"
          "                   readImage against decoding\n"
-         "  --busy           instead of the above, time the engine with its default threads against\n"
-         "                   one thread, R rounds side by side (count: the first of --counts), on\n"
-         "                   the idle machine and with one competing process spinning per CPU\n"
+         "  --busy           instead of the above, time the engine with its default threads\n"
+         "                   against one thread, R rounds side by side (count: the first of\n"
+         "                   --counts), on the machine as it is and with one competing process\n"
+         "                   spinning per CPU\n"
          "  --memory IMAGE COUNT OUTPUT_BASE\n"
          "                   internal: run the pipeline once and print its peak memory\n";
 }

@@ -29,7 +29,8 @@ class Hogs {
       const pid_t child = ::fork();
       if (child < 0) throw std::runtime_error("cannot start a competing process");
       if (child == 0) {
-        for (volatile unsigned long spin = 0;;) spin += 1;
+        volatile unsigned long spin = 0;
+        for (;;) spin = spin + 1;
       }
       children_.push_back(child);
     }
@@ -121,8 +122,8 @@ int measureBusyMachine(const BenchOptions& bench, std::ostream& out) {
   out << "\n| machine | competing processes | one thread | default threads | default / one "
          "thread (speed) |\n|---|---:|---:|---:|---:|\n";
   for (const Row& row : rows) {
-    out << "| " << row.machine << " | " << row.hogs << " | " << row.oneSeconds * 1000
-        << " ms | " << row.defaultSeconds * 1000 << " ms | **" << row.ratio << "** |\n";
+    out << "| " << row.machine << " | " << row.hogs << " | " << row.oneSeconds * 1000 << " ms | "
+        << row.defaultSeconds * 1000 << " ms | **" << row.ratio << "** |\n";
   }
   out << "\nTimes: median over the rounds of the mean per photo; ratio: median over the rounds."
       << std::endl;

@@ -15,8 +15,8 @@ struct RunOptions {
   std::string inputFolder;   // folder tree to walk, or a single image file
   std::string outputFolder;  // must exist; receives the two output trees
   Options segmentation;
-  int jobs = 0;  // images segmented side by side; 0 = one per hardware thread
-  // Threads inside one image are segmentation.threads (0 = one per hardware thread): workers with
+  int jobs = 0;  // images segmented side by side; 0 = one per CPU the process may use
+  // Threads inside one image are segmentation.threads (0 = one per CPU it may use): workers with
   // no image left help the images still running, so the last images of a folder, and a single
   // large image, use every core.
   // Images whose header declares more pixels are refused before decoding; 1 .. maxPixelCount.

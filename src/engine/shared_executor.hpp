@@ -8,7 +8,7 @@
 namespace superpixels {
 
 // segment() with the stages' parts run on `executor` by up to options.threads threads (0: one per
-// hardware thread), so that images segmented side by side share the executor's helpers.
+// CPU the process may use), so that images segmented side by side share the executor's helpers.
 Result segment(const cv::Mat& bgr, const Options& options, const cv::Mat& mask, Executor& executor);
 
 }  // namespace superpixels

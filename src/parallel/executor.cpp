@@ -73,7 +73,8 @@ int runnableOfLoadavg(std::string_view loadavg) {
     loadavg.remove_prefix(space + 1);
   }
   int runnable = 0;
-  const auto [end, error] = std::from_chars(loadavg.data(), loadavg.data() + loadavg.size(), runnable);
+  const auto [end, error] =
+      std::from_chars(loadavg.data(), loadavg.data() + loadavg.size(), runnable);
   if (error != std::errc() || end == loadavg.data() || end == loadavg.data() + loadavg.size() ||
       *end != '/' || runnable < 0) {
     return 0;
