@@ -20,9 +20,10 @@ double secondsSince(Clock::time_point start) {
 
 // Below this many pixels the default threads (0) keep a call on its calling thread. Such a call
 // spends most of its few milliseconds merging, which one thread does, and the parts that helpers
-// could take are tens of microseconds each, about what waking a helper costs on a loaded machine:
-// 2 threads on 128 x 128 photo crops ran at 0.99 x the speed of one, within the noise of the
-// measurement, so they do not pay below that. A number asked for explicitly is kept.
+// could take are tens of microseconds each, about what waking a helper costs on a loaded machine.
+// On 2 CPUs shared with other work, 2 threads ran at 1.09, 0.99, 1.15 and 1.12 x the speed of one
+// on 64, 128, 192 and 256 pixels square photo crops (medians of 9 rounds, the noise some 10 %):
+// no gain to be sure of below 128 x 128. A number asked for explicitly is kept.
 constexpr std::int64_t pixelsForHelpers = 128 * 128;
 
 // options.threads, with the default made 1 for a small image and `threads` for the others.

@@ -99,8 +99,7 @@ int usableCpus() {
       const std::size_t start = line + (line == 0 ? 3 : 4);
       std::string group = groups.substr(start, groups.find('\n', start) - start);
       for (;;) {
-        const std::string root = "/sys/fs/cgroup";
-        const int quota = cpusOfQuota(readSmallFile(root + group + "/cpu.max"));
+        const int quota = cpusOfQuota(readSmallFile("/sys/fs/cgroup" + group + "/cpu.max"));
         if (quota > 0) count = std::min(count, quota);
         if (group.empty() || group == "/") break;
         group.erase(group.rfind('/'));
