@@ -43,6 +43,7 @@ std::string benchUsage() {
          "[--repeat R] [--no-large]\n"
          "       superpixels_bench --simd-paths [--images DIR] [--counts LIST] [--limit N] "
          "[--repeat R]\n"
+         "       superpixels_bench --busy [--images DIR] [--limit N] [--counts K] [--repeat R]\n"
          "\n"
          "Times the whole per-image pipeline (decode and Lab, set-up, merging, refinement,\n"
          "connectivity, the three writers) against OpenCV's SLIC on the same photos, one thread,\n"
@@ -81,6 +82,10 @@ std::string benchUsage() {
          "  --simd-paths     instead of the above, time every stage on one and two threads with\n"
          "                   refinement's border search on each path the processor runs\n"
          "                   (scalar, SSE2, AVX2), interleaved, against scalar and SLIC\n"
+         "  --busy           instead of the above, time the engine with its default threads\n"
+         "                   against one thread, R rounds side by side (count: the first of\n"
+         "                   --counts), on the machine as it is and with one competing process\n"
+         "                   spinning per CPU\n"
          "  --memory IMAGE COUNT OUTPUT_BASE\n"
          "                   internal: run the pipeline once and print its peak memory\n";
 }
@@ -141,6 +146,8 @@ bool parseBenchOptions(const std::vector<std::string>& arguments, BenchOptions& 
       options.mode = BenchOptions::Mode::dataCosts;
     } else if (argument == "--jobs-scaling") {
       options.mode = BenchOptions::Mode::jobsScaling;
+    } else if (argument == "--busy") {
+      options.mode = BenchOptions::Mode::busy;
     } else if (argument == "--header-cost") {
       options.mode = BenchOptions::Mode::headerCost;
     } else if (argument == "--png-encoding") {

@@ -17,6 +17,7 @@ struct BenchOptions {
     headerCost,   // the header check against the decoder on TIFF and WebP files
     pngEncoding,  // the result pictures' PNG encoder against cv::imencode
     simdPaths,    // every stage per thread count and SIMD path
+    busy,         // default threads against one, idle and with one competing process per CPU
     help,         // the usage text
   };
   Mode mode = Mode::compare;

@@ -17,6 +17,7 @@
 
 #include "baselines.hpp"
 #include "bench_options.hpp"
+#include "busy_machine.hpp"
 #include "data_costs.hpp"
 #include "header_cost.hpp"
 #include "jobs_scaling.hpp"
@@ -322,6 +323,8 @@ int main(int argc, char** argv) {
         return pngEncoding(options);
       case BenchOptions::Mode::simdPaths:
         return measureSimdPaths(options);
+      case BenchOptions::Mode::busy:
+        return measureBusyMachine(options, std::cout);
       case BenchOptions::Mode::help:
         std::cout << benchUsage();
         return 0;

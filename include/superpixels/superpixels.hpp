@@ -49,7 +49,8 @@ struct Options {
   // 8: every superpixel is one piece through its pixels' 8 neighbours (corners count); 4: through
   // the 4 horizontal and vertical neighbours only, as code that assumes 4-connectivity expects.
   std::int32_t connectivity = 8;
-  // Threads working on the image: 0 for one per hardware thread, 1 for the calling thread alone,
+  // Threads working on the image: 0 for one per CPU the process may use (the calling thread
+  // alone for an image under 128 x 128 pixels), 1 for the calling thread alone,
   // at most maxThreads. The result is the same for every number.
   std::int32_t threads = 0;
   // When given and once it holds true, segment() stops within about a stage's step (between
@@ -116,7 +117,8 @@ struct SegmentationStopped : std::runtime_error {
 //
 // Thread contract: fully re-entrant. Calls share nothing but threads, so images may be segmented
 // side by side on several threads. A call that may use more than one thread (Options::threads
-// other than 1) runs its parts on the process's pool, ThreadPool::shared(), made on first use;
+// other than 1, and with 0 an image of 128 x 128 pixels or more) runs its parts on the process's
+// pool, ThreadPool::shared(), made on first use;
 // calls side by side share its threads. The result depends only on the image, the options and
 // the mask, never on the number of threads or the pool.
 Result segment(const cv::Mat& bgr, const Options& options, const cv::Mat& mask = cv::Mat());

@@ -21,9 +21,9 @@ class Executor;
 // child run on the calling thread alone, to the same results.
 class ThreadPool {
  public:
-  // `threads`: 0 for one per hardware thread, else 1 (the caller alone, no helper) to maxThreads.
-  // Throws std::invalid_argument outside that range. When the system cannot start every helper,
-  // the pool goes on with those it could start.
+  // `threads`: 0 for one per CPU the process may use, else 1 (the caller alone, no helper) to
+  // maxThreads. Throws std::invalid_argument outside that range. When the system cannot start every
+  // helper, the pool goes on with those it could start.
   explicit ThreadPool(int threads = 0);
   ~ThreadPool();
   ThreadPool(ThreadPool&&) noexcept;
@@ -47,8 +47,8 @@ class ThreadPool {
   void wake();
 
   // The pool that segment() uses when given none: made on the first call that may use more than
-  // one thread, with one thread per hardware thread, and kept for the rest of the process (never
-  // destroyed, so that no exit waits for its threads). In a child made by fork() it has no
+  // one thread, with one thread per CPU the process may use, and kept for the rest of the process
+  // (never destroyed, so that no exit waits for its threads). In a child made by fork() it has no
   // helpers, as any pool made before the fork: calls there run on the calling thread.
   static ThreadPool& shared();
 

@@ -123,10 +123,10 @@ std::string usageText() {
          "          (0.5 is a good start)\n"
          "\n"
          "Options:\n"
-         "  --jobs N        segment N images side by side (default: one per hardware thread);\n"
-         "                  the results and the console lines are the same for every N\n"
+         "  --jobs N        segment N images side by side (default: one per CPU the process\n"
+         "                  may use); the results and the console lines are the same for every N\n"
          "  --threads N     threads working on one image, up to 4096 (default and 0: one per\n"
-         "                  hardware thread; workers with no image left help the others)\n"
+         "                  CPU it may use; workers with no image left help the others)\n"
          "  --max-pixels N  refuse, before decoding, any image of more than N pixels\n"
          "                  (default 100000000)\n"
          "  --shard I/N     segment only part I of N of the images (0 <= I < N), chosen by a\n"
@@ -170,7 +170,7 @@ std::string setValueOption(const std::string& name, const std::string& text, Run
       return named("--jobs", text) + " is not a whole number from 1 to " + std::to_string(maxJobs);
     }
   } else if (name == "--threads") {
-    // 0: one per hardware thread, as Options::threads (and Python's threads=) take it.
+    // 0: one per CPU the process may use, as Options::threads (and Python's threads=) take it.
     const std::int64_t threads = text == "0" ? 0 : parseWholeNumber(text, maxThreads);
     if (threads < 1 && text != "0") {
       return named("--threads", text) + " is not a whole number from 0 to " +

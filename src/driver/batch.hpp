@@ -14,11 +14,11 @@ namespace superpixels {
 struct RunOptions {
   std::string inputFolder;   // folder tree to walk, or a single image file
   std::string outputFolder;  // must exist; receives the two output trees
-  // Threads inside one image are segmentation.threads (0 = one per hardware thread): workers with
+  // Threads inside one image are segmentation.threads (0 = one per CPU it may use): workers with
   // no image left help the images still running, so the last images of a folder, and a single
   // large image, use every core.
   Options segmentation;
-  int jobs = 0;  // images segmented side by side; 0 = one per hardware thread
+  int jobs = 0;  // images segmented side by side; 0 = one per CPU the process may use
   // Images whose header declares more pixels are refused before decoding; 1 .. maxPixelCount.
   std::int64_t maxPixels = defaultMaxPixels;
   Shard shard;  // only the images of this part of the tree; mirror folders all the same

@@ -25,8 +25,7 @@ OptionsCheck Options::check() const {
     problem << "connectivity is " << connectivity << ", must be 4 or 8";
   } else if (threads < 0 || threads > maxThreads) {
     result.field = OptionField::threads;
-    problem << "threads is " << threads << ", must be 0 (one per hardware thread) to "
-            << maxThreads;
+    problem << "threads is " << threads << ", must be 0 (one per CPU) to " << maxThreads;
   }
   result.message = problem.str();
   return result;

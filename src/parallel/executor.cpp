@@ -1,9 +1,14 @@
 #include "parallel/executor.hpp"
 
+#include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
+#include <string>
 
 #include "superpixels/superpixels.hpp"
 
@@ -25,11 +30,84 @@ std::uint64_t forksSoFar() {
   return forks.load(std::memory_order_relaxed);
 }
 
+// The first few kilobytes of a small system file such as /proc/self/cgroup, empty when it
+// cannot be read.
+std::string readSmallFile(const std::string& path) {
+  const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (file < 0) return {};
+  char buffer[4096];
+  const ssize_t size = ::read(file, buffer, sizeof buffer);
+  ::close(file);
+  return size > 0 ? std::string(buffer, static_cast<std::size_t>(size)) : std::string();
+}
+
 }  // namespace
 
 int threadsFor(int requested) {
   if (requested > 0) return requested;
-  return static_cast<int>(std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, maxThreads));
+  return std::clamp(usableCpus(), 1, maxThreads);
+}
+
+int cpusOfQuota(std::string_view cpuMax) {
+  // "QUOTA PERIOD\n" in microseconds, or "max PERIOD\n".
+  const auto number = [&](std::int64_t& value) {
+    const auto [end, error] = std::from_chars(cpuMax.data(), cpuMax.data() + cpuMax.size(), value);
+    if (error != std::errc() || end == cpuMax.data()) return false;
+    cpuMax.remove_prefix(static_cast<std::size_t>(end - cpuMax.data()));
+    return true;
+  };
+  std::int64_t quota = 0, period = 0;
+  if (!number(quota) || cpuMax.empty() || cpuMax.front() != ' ') return 0;
+  cpuMax.remove_prefix(1);
+  if (!number(period) || (!cpuMax.empty() && cpuMax != "\n")) return 0;
+  if (quota <= 0 || period <= 0) return 0;
+  const std::int64_t cpus = quota / period + (quota % period != 0 ? 1 : 0);
+  return static_cast<int>(std::min<std::int64_t>(cpus, maxThreads));
+}
+
+int runnableOfLoadavg(std::string_view loadavg) {
+  // "0.52 0.58 0.59 3/467 12345\n": three load averages, then runnable/existing threads.
+  for (int field = 0; field < 3; ++field) {
+    const std::size_t space = loadavg.find(' ');
+    if (space == std::string_view::npos) return 0;
+    loadavg.remove_prefix(space + 1);
+  }
+  int runnable = 0;
+  const auto [end, error] =
+      std::from_chars(loadavg.data(), loadavg.data() + loadavg.size(), runnable);
+  if (error != std::errc() || end == loadavg.data() || end == loadavg.data() + loadavg.size() ||
+      *end != '/' || runnable < 0) {
+    return 0;
+  }
+  return runnable;
+}
+
+int usableCpus() {
+  static const int cpus = [] {
+    int count = static_cast<int>(std::thread::hardware_concurrency());
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+      count = CPU_COUNT(&set);
+    }
+    // The process's cgroup ("0::/PATH" in /proc/self/cgroup, among the lines of v1 controllers
+    // on a system that has them too) and each group above it may carry a quota; the smallest
+    // one binds.
+    const std::string groups = readSmallFile("/proc/self/cgroup");
+    const std::size_t line = groups.compare(0, 4, "0::/") == 0 ? 0 : groups.find("\n0::/");
+    if (line != std::string::npos) {
+      const std::size_t start = line + (line == 0 ? 3 : 4);
+      std::string group = groups.substr(start, groups.find('\n', start) - start);
+      for (;;) {
+        const int quota = cpusOfQuota(readSmallFile("/sys/fs/cgroup" + group + "/cpu.max"));
+        if (quota > 0) count = std::min(count, quota);
+        if (group.empty() || group == "/") break;
+        group.erase(group.rfind('/'));
+      }
+    }
+    return std::max(count, 1);
+  }();
+  return cpus;
 }
 
 Executor::Executor(int helpers)
@@ -164,7 +242,27 @@ void Executor::wake() {
   changed_.notify_all();
 }
 
-void Executor::spinWhile(const std::function<bool()>& waiting) const {
+bool Executor::crowded() {
+  // Looked at every few milliseconds at most: reading the file costs a few microseconds, about
+  // what a job of a small image takes.
+  constexpr std::int64_t interval = 4'000'000;
+  const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+  std::int64_t seenAt = crowdSeenAt_.load(std::memory_order_relaxed);
+  if ((seenAt != 0 && now - seenAt < interval) ||
+      !crowdSeenAt_.compare_exchange_strong(seenAt, now, std::memory_order_relaxed)) {
+    return crowded_.load(std::memory_order_relaxed);
+  }
+  // The machine's CPUs, not only this process's: the count is the whole machine's.
+  static const long cpus = std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN));
+  const bool crowd = runnableOfLoadavg(readSmallFile("/proc/loadavg")) > cpus;
+  crowded_.store(crowd, std::memory_order_relaxed);
+  return crowd;
+}
+
+void Executor::spinWhile(const std::function<bool()>& waiting) {
+  if (crowded()) return;
   // About 50 microseconds: longer than the gap between two jobs of one image's refinement pass,
   // short against anything a thread would otherwise do.
   constexpr auto spin = std::chrono::microseconds(50);

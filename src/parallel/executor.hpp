@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -84,8 +85,13 @@ class Executor {
 
   // Idle threads spin briefly before they sleep, watching `events_`, and the caller of a job
   // waits for its helpers the same way: the jobs of one image come in quick succession, and a
-  // sleeping thread took longer to wake than many a task takes.
-  void spinWhile(const std::function<bool()>& waiting) const;
+  // sleeping thread took longer to wake than many a task takes. Not while the machine is crowded
+  // (see crowded()): a spinning thread then holds a CPU that another thread, maybe the helper it
+  // waits for, could use.
+  void spinWhile(const std::function<bool()>& waiting);
+  // Whether more threads were runnable than the machine has CPUs, the last time it was looked at;
+  // looked at again when that was more than a few milliseconds ago.
+  bool crowded();
 
   std::mutex mutex_;
   std::condition_variable changed_;       // a job was posted or finished, or a condition may hold
@@ -96,9 +102,25 @@ class Executor {
   bool stopping_ = false;
   std::vector<std::thread> threads_;
   std::uint64_t madeIn_;  // forks that had made the process that made it
+  std::atomic<std::int64_t> crowdSeenAt_{0};  // steady-clock nanoseconds of the last look, 0: none
+  std::atomic<bool> crowded_{false};
 };
 
-// Threads for `requested` (0: one per hardware thread).
+// Threads for `requested` (0: one per CPU this process may use, see usableCpus()).
 int threadsFor(int requested);
+
+// The CPUs this process may use, as found on the first call and kept for the rest of the process:
+// those of its affinity mask (taskset, a container's cpuset), fewer when a cgroup v2 CPU quota on
+// its group or one above allows less (rounded up: a quota of 1.5 CPUs is 2 threads), at least 1.
+// More threads than that only take turns on the same CPUs.
+int usableCpus();
+
+// The CPUs a cgroup v2 "cpu.max" file allows: its quota over its period rounded up ("150000
+// 100000" is 2), 0 for no limit ("max 100000") or for contents that are not two such numbers.
+int cpusOfQuota(std::string_view cpuMax);
+
+// The threads runnable on the whole machine at the moment that /proc/loadavg's contents were read
+// (its fourth field, "RUNNABLE/EXISTING"), the reader included; 0 for contents it cannot read.
+int runnableOfLoadavg(std::string_view loadavg);
 
 }  // namespace superpixels

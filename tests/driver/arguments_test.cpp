@@ -52,7 +52,7 @@ TEST(Arguments, OptionsAreRecognisedAnywhereBeforeTheirEnd) {
   EXPECT_EQ(unknown.message, "unknown option \"--fast\"");
 }
 
-// 0 is one per hardware thread, as in the library and in Python; the cap is the library's.
+// 0 is one per CPU the process may use, as in the library and in Python; the cap is the library's.
 TEST(Arguments, ThreadsFromZeroToTheLibrarysCap) {
   for (const auto& [text, threads] :
        {std::pair{"0", 0}, std::pair{"3", 3}, std::pair{"4096", 4096}}) {

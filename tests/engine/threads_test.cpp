@@ -96,7 +96,7 @@ int threadsOfThisProcess() {
 // Calls without a pool share the process's, made once: they start no threads of their own, and a
 // child forked after the pool was made (whose helpers stayed in the parent) still segments.
 TEST(Threads, CallsWithoutAPoolShareOneMadeOnceAlsoAfterFork) {
-  const cv::Mat image = noiseImage(64, 64, 5);
+  const cv::Mat image = noiseImage(150, 120, 5);
   Options options{30, 0.5f};
   options.threads = 1;
   const Result alone = segment(image, options);
@@ -115,6 +115,18 @@ TEST(Threads, CallsWithoutAPoolShareOneMadeOnceAlsoAfterFork) {
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// A small image on the default threads stays on the calling thread: waking helpers would cost
+// more than its parts gain, and a loop over many small images would pay it on every call.
+TEST(Threads, SmallImagesOnTheDefaultStartNoThread) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process, without a pool made before
+  EXPECT_EXIT(
+      {
+        segment(noiseImage(64, 64, 5), Options{30, 0.5f});
+        std::exit(threadsOfThisProcess() == 1 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 // A stop request ends the call with SegmentationStopped; a stop flag that stays false changes

@@ -1,6 +1,7 @@
 // The executor that splits one image's work over threads: every task runs once, whoever runs
 // it; failures come back to the caller; jobs of several callers share the helpers.
 
+#include <algorithm>
 #include <atomic>
 #include <stdexcept>
 #include <system_error>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "parallel/executor.hpp"
+#include "superpixels/superpixels.hpp"
 
 namespace superpixels {
 namespace {
@@ -104,6 +106,60 @@ TEST(Executor, CallersShareLentThreads) {
   for (std::thread& caller : callers) caller.join();
   lent.join();
   EXPECT_EQ(total.load(), 2 * 20 * 30);
+}
+
+// The default number of threads follows a cgroup's CPU quota: a container limited to 1.5 CPUs
+// gets 2 threads, not one per CPU of the host. What the file may hold, sound or not.
+TEST(Executor, CpuQuotaOfACgroupFile) {
+  const struct {
+    const char* contents;
+    int cpus;
+  } cases[] = {
+      {"max 100000\n", 0},
+      {"200000 100000\n", 2},
+      {"150000 100000\n", 2},
+      {"50000 100000", 1},
+      {"1 100000\n", 1},
+      {"400000 100000\n", 4},
+      {"", 0},
+      {"\n", 0},
+      {"100000\n", 0},
+      {"-1 100000\n", 0},
+      {"100000 0\n", 0},
+      {"100000 -5\n", 0},
+      {"100000  100000\n", 0},
+      {"100000 100000 7\n", 0},
+      {"abc 100000\n", 0},
+      {"99999999999999999999 1\n", 0},
+      {"9000000000 1\n", maxThreads},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(cpusOfQuota(c.contents), c.cpus) << '"' << c.contents << '"';
+  }
+  EXPECT_GE(usableCpus(), 1);
+  EXPECT_EQ(threadsFor(0), std::min(usableCpus(), static_cast<int>(maxThreads)));
+}
+
+// Idle helpers stop spinning when more threads are runnable than there are CPUs, as read from
+// /proc/loadavg; contents it cannot read count as an idle machine.
+TEST(Executor, RunnableThreadsOfLoadavg) {
+  const struct {
+    const char* contents;
+    int runnable;
+  } cases[] = {
+      {"0.52 0.58 0.59 3/467 12345\n", 3},
+      {"7.24 4.41 3.10 18/174 9253\n", 18},
+      {"0.00 0.00 0.00 1/1 1", 1},
+      {"", 0},
+      {"0.52 0.58 0.59", 0},
+      {"0.52 0.58 0.59 3", 0},
+      {"0.52 0.58 0.59 x/467 1\n", 0},
+      {"0.52 0.58 0.59 -3/467 1\n", 0},
+      {"0.52 0.58 3/467 1\n", 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(runnableOfLoadavg(c.contents), c.runnable) << '"' << c.contents << '"';
+  }
 }
 
 }  // namespace
