@@ -1,7 +1,8 @@
 #!/bin/sh
 # Segments a dataset with GNU parallel across hosts reached by ssh: PARTS parts, spread over the
 # hosts of HOSTS (GNU parallel's --sshlogin list, e.g. 8/node1,8/node2). INPUT and OUTPUT must be
-# the same paths on every host (a shared file system), and superpixels on every host's PATH.
+# the same paths on every host (a shared file system), and superpixels on every host's PATH (or
+# the tool at the same path on every host, as SUPERPIXELS or build/ of this checkout names it).
 #   parallel-hosts.sh HOSTS PARTS INPUT OUTPUT COUNT WEIGHT
 set -eu
 # The tool: $SUPERPIXELS when set, else superpixels on PATH, else the one built in build/ of

@@ -39,24 +39,41 @@ TEST_F(SmallTreeTest, ShardsTogetherWriteExactlyWhatOneFullRunWrites) {
   EXPECT_EQ(united, contentsOf(full));
 }
 
+// The tasks find the tool the way a checkout has it, with no SUPERPIXELS and none on PATH: built in
+// build/ beside docs/. Each says which one it uses; a SUPERPIXELS naming nothing is an error.
 TEST_F(SmallTreeTest, SlurmArrayTasksSharingOneOutputFolderAtOnceMakeTheFullRun) {
   makeTree();
   const std::string full = temp_.str() + "/full";
   fullRun(full);
+  const fs::path checkout = temp_ / "checkout";
+  fs::create_directories(checkout / "docs" / "cluster");
+  fs::create_directories(checkout / "build");
+  fs::copy_file(recipes + "/slurm-array.sbatch",
+                checkout / "docs" / "cluster" / "slurm-array.sbatch");
+  fs::create_symlink(SUPERPIXELS_EXECUTABLE, checkout / "build" / "superpixels");
+  const std::string recipe =
+      superpixels::testing::quoted((checkout / "docs" / "cluster" / "slurm-array.sbatch").string());
   // Four array tasks at the same time, as Slurm would start them, into one output folder.
-  std::string command =
-      "export SUPERPIXELS=" + superpixels::testing::quoted(SUPERPIXELS_EXECUTABLE) + "; ";
+  std::string command = "unset SUPERPIXELS; PATH=/usr/bin:/bin; export PATH; ";
   for (int task = 0; task < 4; ++task) {
     command += "SLURM_ARRAY_TASK_ID=" + std::to_string(task) +
-               " SLURM_ARRAY_TASK_COUNT=4 SLURM_CPUS_PER_TASK=1 bash " +
-               superpixels::testing::quoted(recipes + "/slurm-array.sbatch") + " " +
+               " SLURM_ARRAY_TASK_COUNT=4 SLURM_CPUS_PER_TASK=1 bash " + recipe + " " +
                superpixels::testing::quoted(in_) + " " + superpixels::testing::quoted(out_) +
                " 5 0.5 & ";
   }
   command += "wait";
   const ToolRun tasks = runShell("(" + command + ")");
-  EXPECT_EQ(tasks.err, "");
+  const std::string using_ =
+      "slurm-array.sbatch: using " + checkout.string() + "/build/superpixels\n";
+  EXPECT_EQ(tasks.err, using_ + using_ + using_ + using_);
   EXPECT_EQ(contentsOf(out_), contentsOf(full));
+
+  const ToolRun missing = runShell("SUPERPIXELS=/nonexistent/superpixels bash " + recipe + " " +
+                                   superpixels::testing::quoted(in_) + " " +
+                                   superpixels::testing::quoted(out_) + " 5 0.5");
+  EXPECT_EQ(missing.exitCode, 127);
+  EXPECT_NE(missing.err.find("/nonexistent/superpixels: not found"), std::string::npos)
+      << missing.err;
 }
 
 TEST_F(SmallTreeTest, GnuParallelOnThisMachineAndAcrossHostsMakesTheFullRun) {
