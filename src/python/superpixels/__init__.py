@@ -808,6 +808,10 @@ def write_labels(path, labels):
     labels : (H, W) array_like of integers
         -1 (outside a mask) or more, up to the int32 maximum.
 
+    Returns
+    -------
+    None
+
     Raises
     ------
     TypeError
