@@ -692,9 +692,10 @@ def segment_files(paths, count=200, weight=0.5, *, jobs=0, errors="raise", **opt
 
     Each file is read and segmented as `segment_file` does, on `jobs` threads at once that run
     without the GIL, so the images keep every core busy while the loop over the results runs. At
-    most `jobs` images are being read or segmented at a time, and a new one is started only as
-    the caller takes a result: the memory stays that of `jobs` images however many files there
-    are, and `paths` may be a generator.
+    most `jobs` images are in memory (being read or segmented) at a time, and at most `jobs`
+    finished label arrays wait for the caller ahead of the one it waits for; a file is started
+    only as the caller takes a result, so the memory stays bounded however many files there are,
+    and `paths` may be a generator.
 
     Parameters
     ----------
@@ -755,7 +756,11 @@ def _segmented_files(paths, count, weight, workers, errors, options):
     executor = concurrent.futures.ThreadPoolExecutor(workers, thread_name_prefix="superpixels")
     running = collections.deque()
     try:
-        running.extend(executor.submit(one, path) for path in itertools.islice(paths, workers))
+        # Twice as many files as threads in the queue: a thread that finishes a file before the
+        # one the caller waits for goes on with the next instead of idling (two processes, each
+        # with its half, never wait for each other); the executor still works on only `workers`
+        # images at once, and the files ahead hold their labels alone.
+        running.extend(executor.submit(one, path) for path in itertools.islice(paths, 2 * workers))
         while running:
             try:
                 result = running.popleft().result()
