@@ -238,10 +238,9 @@ bool reportUnevaluated(const std::map<std::string, std::vector<std::string>>& gr
     if (!evaluatedIds.count(id)) missing.push_back(id);
   }
   if (missing.empty()) return false;
-  const bool allNpy =
-      !labelFiles.empty() && std::all_of(labelFiles.begin(), labelFiles.end(), [](const LabelFile& f) {
-        return endsWith(f.path, ".npy");
-      });
+  const bool allNpy = !labelFiles.empty() &&
+                      std::all_of(labelFiles.begin(), labelFiles.end(),
+                                  [](const LabelFile& f) { return endsWith(f.path, ".npy"); });
   const char* suffix = allNpy ? ".npy" : ".txt";
   err << options.groundTruth << ": " << missing.size() << " of " << groundTruths.size()
       << " annotated images have no label file under " << options.labels << " (";
