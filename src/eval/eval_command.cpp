@@ -227,19 +227,25 @@ std::optional<ImageRow> evaluateLabelFile(const LabelFile& file,
 }
 
 // Annotated images without a label file would silently shift the averages: one line naming a few
-// of them, and true, when there are any.
+// of them, and true, when there are any. They are named with the suffix the label files found
+// have: ".npy" for a folder of numpy label maps, else the tool's ".txt".
 bool reportUnevaluated(const std::map<std::string, std::vector<std::string>>& groundTruths,
-                       const std::set<std::string>& evaluatedIds, const EvalOptions& options,
+                       const std::set<std::string>& evaluatedIds,
+                       const std::vector<LabelFile>& labelFiles, const EvalOptions& options,
                        std::ostream& err) {
   std::vector<std::string> missing;
   for (const auto& [id, paths] : groundTruths) {
     if (!evaluatedIds.count(id)) missing.push_back(id);
   }
   if (missing.empty()) return false;
+  const bool allNpy = !labelFiles.empty() &&
+                      std::all_of(labelFiles.begin(), labelFiles.end(),
+                                  [](const LabelFile& f) { return endsWith(f.path, ".npy"); });
+  const char* suffix = allNpy ? ".npy" : ".txt";
   err << options.groundTruth << ": " << missing.size() << " of " << groundTruths.size()
       << " annotated images have no label file under " << options.labels << " (";
   for (std::size_t i = 0; i < std::min<std::size_t>(missing.size(), 3); ++i) {
-    err << (i ? ", " : "") << missing[i] << ".txt";
+    err << (i ? ", " : "") << missing[i] << suffix;
   }
   err << (missing.size() > 3 ? ", ...)\n" : ")\n");
   return true;
@@ -280,7 +286,7 @@ int runEval(const std::vector<std::string>& arguments, std::ostream& out, std::o
   for (const std::string& error : errors) err << error << "\n";
   bool failed = !errors.empty();
   if (labelFiles.empty() && errors.empty()) {
-    err << options.labels << ": no label files (*.txt)\n";
+    err << options.labels << ": no label files (*.txt or *.npy)\n";
     failed = true;
   }
 
@@ -302,7 +308,7 @@ int runEval(const std::vector<std::string>& arguments, std::ostream& out, std::o
   }
   // A single label file, or --subset, is a deliberate choice of images.
   if (!labelFiles.empty() && !isSingleFile(options.labels) && !options.subset) {
-    failed = reportUnevaluated(groundTruths, evaluatedIds, options, err) || failed;
+    failed = reportUnevaluated(groundTruths, evaluatedIds, labelFiles, options, err) || failed;
   }
   err << std::flush;
   if (rows.empty()) {

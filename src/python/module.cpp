@@ -162,6 +162,32 @@ py::tuple readImageFile(const py::bytes& path) {
   return py::make_tuple(imageToArray(std::move(image.bgr)), "", 0);
 }
 
+// (labels, "", 0) for a label file read as the tool writes it: int32, -1 outside a mask; (None,
+// reason, errno) when it cannot be used.
+py::tuple readLabels(const py::bytes& path) {
+  const std::string file = path;
+  LabelFile labels;
+  {
+    py::gil_scoped_release released;
+    labels = readLabelFile(file);
+  }
+  if (!labels.ok()) return py::make_tuple(py::none(), labels.error, labels.systemError);
+  LabelGrid& grid = labels.grid;
+  return py::make_tuple(labelsToArray(std::move(grid.labels), grid.height, grid.width), "", 0);
+}
+
+// Writes `labels` as the tool's label file, whole or not at all; why it failed, or "".
+std::string writeLabels(const py::bytes& path, const LabelArray& labels) {
+  requirePlane(labels, "labels");
+  const std::string file = path;
+  py::gil_scoped_release released;
+  LabelGrid grid;
+  grid.height = static_cast<std::int32_t>(labels.shape(0));
+  grid.width = static_cast<std::int32_t>(labels.shape(1));
+  grid.labels = labelVector(labels);
+  return writeLabelFile(file, grid);
+}
+
 py::array boundaryArray(const ByteArray& image, const LabelArray& labels,
                         const std::optional<std::array<std::uint8_t, 3>>& colour) {
   requireImage(image);
@@ -195,20 +221,27 @@ std::string firstPixel(const LabelArray& labels, Predicate bad) {
   return "row " + std::to_string(p / width) + ", column " + std::to_string(p % width);
 }
 
+// ValueError, naming the first pixel of the lowest label, when a label is below -1: only -1
+// stands for "outside a mask", and no table or picture has a row for any other negative label.
+void requireLabelsFromMinusOne(const LabelArray& labels) {
+  const std::int32_t* l = labels.data();
+  const std::int32_t low = *std::min_element(l, l + labels.size());
+  if (low < -1) {
+    throw py::value_error("label " + std::to_string(low) + " at " +
+                          firstPixel(labels, [low](std::int32_t v) { return v == low; }) +
+                          ": labels must be -1 (outside a mask) or more");
+  }
+}
+
 py::array partitionArray(const LabelArray& labels, const ByteArray& colours) {
   requirePlane(labels, "labels");
   if (colours.ndim() != 2 || colours.shape(1) != 3) {
     throw py::value_error("colours must have shape (n, 3), got " +
                           std::string(py::str(colours.attr("shape"))));
   }
+  requireLabelsFromMinusOne(labels);
   const std::int32_t* l = labels.data();
-  const auto [lowest, highest] = std::minmax_element(l, l + labels.size());
-  if (*lowest < -1) {
-    const std::int32_t low = *lowest;
-    throw py::value_error("label " + std::to_string(low) + " at " +
-                          firstPixel(labels, [low](std::int32_t v) { return v == low; }) +
-                          ": labels must be -1 (outside a mask) or more");
-  }
+  const std::int32_t* highest = std::max_element(l, l + labels.size());
   const auto rows = colours.shape(0);
   if (*highest >= rows) {
     const std::int32_t top = *highest;
@@ -243,6 +276,7 @@ py::array displayColourArray(std::int32_t count, bool rgb) {
 // with an image.
 py::dict regionTable(const LabelArray& labels, const std::optional<ByteArray>& image, bool isBgr) {
   requirePlane(labels, "labels");
+  requireLabelsFromMinusOne(labels);
   if (image) {
     requireImage(*image);
     requirePlane(labels, "labels", image->shape(0), image->shape(1));
@@ -296,6 +330,7 @@ py::dict regionTable(const LabelArray& labels, const std::optional<ByteArray>& i
 
 py::array adjacencyArray(const LabelArray& labels) {
   requirePlane(labels, "labels");
+  requireLabelsFromMinusOne(labels);
   std::vector<AdjacentPair> pairs;
   {
     py::gil_scoped_release released;
@@ -377,6 +412,9 @@ PYBIND11_MODULE(_core, module) {
       .def_property_readonly("closed", &PoolHandle::closed)
       .def("close", &PoolHandle::close);
   module.def("read_image", &readImageFile, "path"_a);
+  module.def("read_labels", &readLabels, "path"_a);
+  module.def("write_labels", &writeLabels, "path"_a, "labels"_a.noconvert());
+  module.def("threads_for", &superpixels::ThreadPool::threadsFor, "threads"_a);
   module.def("boundary_image", &boundaryArray, "image"_a.noconvert(), "labels"_a.noconvert(),
              "colour"_a.none(true));
   module.def("partition_image", &partitionArray, "labels"_a.noconvert(), "colours"_a.noconvert());

@@ -150,6 +150,11 @@ TEST(EvalCommand, WindowToleranceAndChosenSubsets) {
   run = runEval(temp, "--subset" + csv + folders);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, (temp / "out/c.npy").string() + ": not a .npy file\n");
+  // A folder of numpy label maps names the one missing for an annotated image as a .npy file.
+  fs::create_directories(temp / "npy");
+  fs::copy_file(temp / "out/c.npy", temp / "npy/c.npy");
+  run = runEval(temp, (temp / "npy").string() + " " + (temp / "gt").string());
+  EXPECT_NE(run.err.find(" (a.npy, b.npy)\n"), std::string::npos) << run.err;
 
   for (const char* bad :
        {"--window circle", "--window", "--tolerance -1", "--tolerance 1.5", "--tolerance 1000001",

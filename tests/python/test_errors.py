@@ -31,6 +31,8 @@ LABELS = np.zeros((6, 8), dtype=np.int32)
         (np.full((6, 8), np.nan), ValueError, "image holds NaN values"),
         (np.full((6, 8, 3), 255.0), ValueError, "must lie in [0, 1], found values from 255 to 255"),
         (np.full((6, 8), np.inf), ValueError, "must lie in [0, 1]"),
+        (np.full((6, 8), 1.0000012, np.float32), ValueError, "from 1.0000012 to 1.0000012"),
+        (np.full((6, 8), -2e-6), ValueError, "found values from -0.000002 to -0.000002"),
     ],
 )
 def test_bad_images(image, error, message):
@@ -71,15 +73,38 @@ def test_bad_images(image, error, message):
         ({"return_colours": 1}, TypeError, "return_colours must be True or False, got int"),
         ({"mask": LABELS.astype(np.float32)}, TypeError, "dtype bool or an integer dtype"),
         ({"mask": IMAGE}, ValueError, "mask must have shape (H, W), got (6, 8, 3)"),
+        ({"uint16": "stretch"}, ValueError, 'uint16 must be "high_byte" or "full_range"'),
     ],
 )
 def test_bad_arguments(arguments, error, message, tmp_path):
     with pytest.raises(error) as raised:
         superpixels.segment(IMAGE, **arguments)
     assert message in str(raised.value)
+    if "uint16" in arguments:
+        return  # files are decoded as the tool decodes them: no such choice
     # Checked before the file is touched.
     with pytest.raises(error):
         superpixels.segment_file(tmp_path / "absent.png", **arguments)
+    with pytest.raises(error):
+        superpixels.segment_files([tmp_path / "absent.png"], **arguments)
+
+
+@pytest.mark.parametrize(
+    "arguments, error, message",
+    [
+        ({"jobs": -1}, ValueError, "jobs is -1, must be 0 (every core)"),
+        ({"jobs": 1.5}, TypeError, "jobs must be an integer"),
+        ({"errors": "ignore"}, ValueError, 'errors must be "raise" or "return"'),
+        ({"threads": 10**6}, ValueError, "threads is 1000000"),
+        ({"compactness": 10}, TypeError, "unexpected keyword argument 'compactness'"),
+        ({"paths": "photo.png"}, TypeError, "paths must be an iterable of paths, got a single"),
+    ],
+)
+def test_bad_batch_arguments(arguments, error, message):
+    arguments = {"paths": ["absent.png"], **arguments}
+    with pytest.raises(error) as raised:
+        superpixels.segment_files(arguments.pop("paths"), **arguments)
+    assert message in str(raised.value)
 
 
 def test_masks_must_match_the_image():
@@ -138,6 +163,19 @@ def test_files_that_cannot_be_read(tmp_path):
     assert str(raised.value) == f"{fifo}: not a regular file (a FIFO)"
     with pytest.raises(TypeError, match="expected str, bytes or os.PathLike object, not int"):
         superpixels.segment_file(42, 4, 0.5)
+    # Label files: the same errors, and a malformed file named with its first bad line.
+    with pytest.raises(FileNotFoundError):
+        superpixels.read_labels(tmp_path / "absent.txt")
+    with pytest.raises(IsADirectoryError):
+        superpixels.read_labels(tmp_path)
+    with pytest.raises(ValueError, match="fifo.png: not a regular file"):
+        superpixels.read_labels(fifo)
+    malformed = tmp_path / "malformed.txt"
+    malformed.write_bytes(b"0\t1\t\r\n0\t\r\n")
+    with pytest.raises(ValueError, match="malformed.txt: line 2: "):
+        superpixels.read_labels(malformed)
+    with pytest.raises(FileNotFoundError):
+        superpixels.write_labels(tmp_path / "absent" / "labels.txt", LABELS)
     # Never cut short at a NUL, which would name another file.
     real = os.path.join(os.environ["SUPERPIXELS_EXAMPLES_DIR"], "coffee.png")
     for path in (real + "\0.jpg", os.fsencode(real) + b"\0"):
@@ -203,11 +241,20 @@ def test_bad_evaluation_settings():
         superpixels.evaluate(LABELS, [])
 
 
-def test_partition_needs_a_colour_for_every_label():
+def test_partition_needs_a_colour_for_every_label(tmp_path):
     labels = LABELS.copy()
     labels[2, 3] = -2
-    with pytest.raises(ValueError, match=r"label -2 at row 2, column 3: labels must be -1"):
-        superpixels.partition_image(labels)
+    # Only -1 means "outside a mask": no table, picture or label file has room for -2.
+    for call in (superpixels.partition_image, superpixels.regions, superpixels.adjacency):
+        with pytest.raises(ValueError, match=r"label -2 at row 2, column 3: labels must be -1"):
+            call(labels)
+    with pytest.raises(ValueError, match="labels hold -2: a label file holds -1"):
+        superpixels.write_labels(tmp_path / "labels.txt", labels)
+    with pytest.raises(TypeError, match="integer dtype, got float64"):
+        superpixels.write_labels(tmp_path / "labels.txt", LABELS.astype(np.float64))
+    with pytest.raises(ValueError, match="do not fit in int32"):
+        superpixels.write_labels(tmp_path / "labels.txt", LABELS + 2**31)
+    assert not (tmp_path / "labels.txt").exists()
     labels[2, 3] = 5
     colours = np.zeros((5, 3), np.uint8)
     with pytest.raises(ValueError, match="label 5 at row 2, column 3 has no colour: colours has 5"):

@@ -29,6 +29,15 @@ def test_file_labels_equal_golden(case):
     assert_same(read_labels(case / "labels.txt"), labels, case.name)
 
 
+@pytest.mark.parametrize("case", golden_cases()[:3], ids=case_id)
+def test_label_files_read_and_write_as_the_tool_writes_them(case, tmp_path):
+    golden = case / "labels.txt"
+    labels = superpixels.read_labels(golden)
+    assert_same(read_labels(golden), labels, case.name)
+    superpixels.write_labels(tmp_path / "labels.txt", labels.astype(np.int64))
+    assert (tmp_path / "labels.txt").read_bytes() == golden.read_bytes()
+
+
 def test_bsds_cases_are_present():
     if not (SHARED_DIR / "golden").is_dir():
         pytest.skip(f"shared folder {SHARED_DIR / 'golden'} absent: BSDS500 cases not run")
@@ -82,6 +91,26 @@ def test_every_form_of_a_picture_gives_the_golden_labels(case):
     for name, (image, order) in same_picture(read_rgb(case / "input.png"), 7).items():
         labels = superpixels.segment(image, count, weight, channel_order=order)
         assert_same(expected, labels, f"{case.name}, {name}")
+
+
+def test_pixel_conversions_of_the_package_alone():
+    """uint16 stretched on request; float rounding noise just outside [0, 1] clipped."""
+    rgb = read_rgb(EXAMPLES_DIR / "coffee.png")[:80, :120].copy()
+    rgb[0, 0] = (0, 0, 0)
+    rgb[0, 1] = (255, 255, 255)
+    noisy = rgb / 255.0
+    noisy[rgb == 0] -= 5e-7
+    noisy[rgb == 255] += 5e-7
+    cases = {
+        "12 bits in 16, stretched": (rgb.astype(np.uint16) * 16 + 3, {"uint16": "full_range"}),
+        "16 bits, high byte": (rgb.astype(np.uint16) << 8 | 0xFF, {}),
+        "uint8, full_range ignored": (rgb, {"uint16": "full_range"}),
+        "floats a hair outside": (noisy, {}),
+        "float32 a hair outside": (noisy.astype(np.float32), {}),
+    }
+    expected = superpixels.segment(rgb, 30)
+    for name, (pixels, keywords) in cases.items():
+        assert_same(expected, superpixels.segment(pixels, 30, **keywords), name)
 
 
 def test_arrays_equal_the_png_files_the_tool_reads(tmp_path):

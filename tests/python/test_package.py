@@ -39,6 +39,8 @@ def stub_parameters(definition):
     for argument, default in zip(arguments.kwonlyargs, arguments.kw_defaults):
         value = inspect.Parameter.empty if default is None else ast.literal_eval(default)
         parameters.append((argument.arg, inspect.Parameter.KEYWORD_ONLY, value))
+    if arguments.kwarg:
+        parameters.append((arguments.kwarg.arg, inspect.Parameter.VAR_KEYWORD, inspect.Parameter.empty))
     return parameters
 
 

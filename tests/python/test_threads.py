@@ -42,6 +42,34 @@ def test_concurrent_calls_equal_sequential_ones():
             assert_same(expected, actual, f"{name} {kind}")
 
 
+@pytest.mark.parametrize("jobs", [1, 2, 0])
+def test_batches_of_files_give_the_labels_of_one_file_at_a_time(jobs, tmp_path):
+    cases = png_golden_cases()
+    paths = [case / "input.png" for case in cases] * 2
+    paths.insert(1, tmp_path / "absent.png")
+    (tmp_path / "broken.png").write_bytes(b"\x89PNG\r\n\x1a\n")
+    paths.insert(3, tmp_path / "broken.png")
+    expected = [superpixels.segment_file(path, 30, 0.5, threads=1) for path in paths[:1]]
+    returned = list(superpixels.segment_files(iter(paths), 30, jobs=jobs, errors="return"))
+    assert len(returned) == len(paths)
+    for path, result in zip(paths, returned):
+        if path.parent == tmp_path:
+            error = FileNotFoundError if path.name == "absent.png" else ValueError
+            assert isinstance(result, error), (path, result)
+        else:
+            assert_same(superpixels.segment_file(path, 30, 0.5, threads=1), result, str(path))
+    # Raised in its turn: the files before it come first.
+    batch = superpixels.segment_files(paths, 30, jobs=jobs)
+    assert_same(expected[0], next(batch), str(paths[0]))
+    with pytest.raises(FileNotFoundError):
+        next(batch)
+    # Options apply to every file.
+    labels, colours = next(
+        superpixels.segment_files(paths[:1], 30, jobs=jobs, return_colours=True, connectivity=4)
+    )
+    assert_same(superpixels.segment_file(paths[0], 30, connectivity=4), labels, "options")
+
+
 def test_segmenting_leaves_the_gil_to_other_threads():
     # While another thread segments a photo (a few hundred milliseconds), this one keeps running
     # Python. Were the GIL held, this thread would stand still for about the whole call.

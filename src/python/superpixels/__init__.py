@@ -6,6 +6,8 @@ files, bit for bit, and everything after segmentation works on numpy arrays too.
 
     segment(image, count, weight)          labels of an image array
     segment_file(path, count, weight)      labels of an image file, read as the tool reads it
+    segment_files(paths, count, weight)    labels of many image files, segmented side by side
+    read_labels(path), write_labels(...)   the tool's label files, as int32 arrays
     boundary_image(image, labels)          the image with the superpixel borders drawn
     partition_image(labels, colours)       every superpixel painted in one colour
     regions(labels, image)                 one row of figures per superpixel (a dict of columns)
@@ -14,12 +16,17 @@ files, bit for bit, and everything after segmentation works on numpy arrays too.
     ThreadPool(threads)                    threads that segment calls share (pool=)
 
 Images are numpy arrays of shape (H, W), (H, W, 1), (H, W, 3) or (H, W, 4) (alpha is ignored), of
-dtype uint8, uint16 (reduced to 8 bits as the tool reads a 16-bit PNG: the high byte) or
-float32/float64 in [0, 1] (taken as ``rint(x * 255)``). Labels are (H, W) integer arrays.
+dtype uint8, uint16 (reduced to 8 bits as the tool reads a 16-bit PNG: the high byte; or its own
+range stretched to 8 bits with ``uint16="full_range"``) or float32/float64 in [0, 1] (taken as
+``rint(x * 255)``). Labels are (H, W) integer arrays.
 Every function that works on pixels runs without the GIL: threads working on different images run
 side by side.
 """
 
+import collections
+import concurrent.futures
+import errno
+import itertools
 import math
 import numbers
 import operator
@@ -38,13 +45,19 @@ __all__ = [
     "boundary_image",
     "evaluate",
     "partition_image",
+    "read_labels",
     "regions",
     "segment",
     "segment_file",
+    "segment_files",
+    "write_labels",
 ]
 
 _INT32 = np.iinfo(np.int32)
 _IMAGE_DTYPES = "uint8, uint16, float32 or float64"
+# Float pixels this far outside [0, 1] are rounding noise of the computation that made them (a
+# colour conversion, a sum of weights), clipped rather than refused.
+_FLOAT_SLACK = 1e-6
 
 
 def _short(value):
@@ -95,13 +108,13 @@ def _connectivity(connectivity):
     return value
 
 
-def _threads(threads):
+def _threads(threads, name="threads"):
     if isinstance(threads, (bool, np.bool_)) or not hasattr(type(threads), "__index__"):
-        raise TypeError(f"threads must be an integer, got {_type_name(threads)}")
+        raise TypeError(f"{name} must be an integer, got {_type_name(threads)}")
     value = operator.index(threads)
     most = _core.max_threads
     if value < 0 or value > most:
-        raise ValueError(f"threads is {_short(value)}, must be 0 (every core) to {most}")
+        raise ValueError(f"{name} is {_short(value)}, must be 0 (every core) to {most}")
     return value
 
 
@@ -126,9 +139,15 @@ def _array(value, name):
         raise TypeError(f"{name} must be a numpy array, got {_type_name(value)}") from error
 
 
-def _pixels(image, name="image"):
+def _float_text(value):
+    """The shortest digits that tell `value` apart in its own precision: 1.0000001, not 1."""
+    return np.format_float_positional(value, trim="-")
+
+
+def _pixels(image, name="image", uint16="high_byte"):
     """image as a C-contiguous H x W x 3 uint8 array in its own channel order: alpha dropped, grey
-    repeated in three channels, 16 bits reduced to their high byte, floats x to rint(x * 255)."""
+    repeated in three channels, 16 bits reduced to their high byte (or, with "full_range", their
+    lowest to highest value stretched over 0 to 255), floats x to rint(x * 255)."""
     if isinstance(image, (str, bytes, os.PathLike)):
         raise TypeError(f"{name} must be an array, got a path: read files with segment_file")
     array = _array(image, name)
@@ -144,18 +163,25 @@ def _pixels(image, name="image"):
         array = array[..., :3]
     if not array.dtype.isnative:
         array = array.astype(array.dtype.newbyteorder("="))
-    if array.dtype == np.uint16:
+    if array.dtype == np.uint16 and uint16 == "full_range":
+        # A camera's 10 or 12 bits in 16 would keep 4 levels or 16 in the high byte alone.
+        low, high = int(array.min()), int(array.max())
+        scale = 255.0 / (high - low) if high > low else 0.0
+        array = np.rint((array.astype(np.float64) - low) * scale).astype(np.uint8)
+    elif array.dtype == np.uint16:
         # What OpenCV's imread gives for a 16-bit PNG read as 8-bit colour, as the tool reads it.
         array = (array >> 8).astype(np.uint8)
     elif array.dtype in (np.float32, np.float64):
         if np.isnan(array).any():
             raise ValueError(f"{name} holds NaN values")
         low, high = array.min(), array.max()
-        if low < 0 or high > 1:
+        if low < -_FLOAT_SLACK or high > 1 + _FLOAT_SLACK:
             raise ValueError(
                 f"{name} of dtype {array.dtype} must lie in [0, 1], "
-                f"found values from {low:.6g} to {high:.6g}"
+                f"found values from {_float_text(low)} to {_float_text(high)}"
             )
+        if low < 0 or high > 1:
+            array = np.clip(array, 0, 1)
         array = np.rint(array * 255).astype(np.uint8)
     elif array.dtype != np.uint8:
         raise TypeError(f"{name} must have dtype {_IMAGE_DTYPES}, got {array.dtype}")
@@ -271,6 +297,7 @@ def segment(
     return_colours=False,
     threads=0,
     pool=None,
+    uint16="high_byte",
 ):
     """Segment an image into superpixels.
 
@@ -279,11 +306,17 @@ def segment(
     image : (H, W[, C]) array_like
         The image: grey (H x W or H x W x 1), colour (H x W x 3) or colour with alpha
         (H x W x 4, alpha ignored). dtype uint8; uint16, reduced to its high byte as the tool
-        reduces a 16-bit PNG it reads; or float32/float64 in [0, 1], taken as ``rint(x * 255)``.
+        reduces a 16-bit PNG it reads (see `uint16`); or float32/float64 in [0, 1], taken as
+        ``rint(x * 255)`` (values within 1e-6 outside [0, 1] are clipped, rounding noise).
         An array and the same picture saved as a PNG (8 or 16 bits) give the same labels.
     count : int, optional
         Number of superpixels wanted, at least 1; the result may hold fewer. Inside the mask when
-        one is given.
+        one is given. A count of 2 to 7 can give a single superpixel: the last pass
+        dissolves every superpixel that borders fewer than three others into a neighbour, and
+        among a handful of superpixels most border only one or two, so they fold into one
+        another. Within a mask
+        of separate pieces every piece holds at least one superpixel of its own, since none can
+        span the gap: such a mask can give more than `count`.
     weight : float, optional
         Compactness against colour uniformity, finite and not negative (rounded to single
         precision, as the tool reads it). 0 lets superpixels follow colour alone; larger values
@@ -306,6 +339,11 @@ def segment(
     pool : ThreadPool, optional
         The threads to work on: by default a pool of the process shared by every call, made on
         first use.
+    uint16 : {"high_byte", "full_range"}, optional
+        How a uint16 image becomes 8 bits: "high_byte" (the default) as the tool reads a 16-bit
+        PNG, so that both give the same labels; "full_range" stretches the image's own lowest to
+        highest value over 0 to 255, for 10- or 12-bit camera data that the high byte would
+        leave nearly black. Ignored for other dtypes.
 
     Returns
     -------
@@ -329,7 +367,8 @@ def segment(
     connectivity = _connectivity(connectivity)
     channel_order = _choice(channel_order, "channel_order", ("rgb", "bgr"))
     return_colours = _flag(return_colours, "return_colours")
-    pixels = _pixels(image)
+    uint16 = _choice(uint16, "uint16", ("high_byte", "full_range"))
+    pixels = _pixels(image, uint16=uint16)
     if mask is not None:
         mask = _mask(mask)
         _require_shape(mask, "mask", pixels.shape[:2], "the image")
@@ -349,6 +388,27 @@ def segment(
         threads,
         pool,
     )
+
+
+def _path(path):
+    """(path as given, as bytes for the C library)."""
+    name = os.fspath(path)
+    encoded = os.fsencode(name)
+    if b"\0" in encoded:
+        # The C library would stop at it and read another file.
+        raise ValueError("path holds a NUL character")
+    return name, encoded
+
+
+def _read(reader, name, encoded):
+    """What `reader` (_core.read_image, read_labels) read, or its failure raised: OSError (its
+    subclass for the errno) when the file cannot be opened, ValueError when it cannot be used."""
+    value, reason, error = reader(encoded)
+    if value is None:
+        if error:
+            raise OSError(error, os.strerror(error), name)
+        raise ValueError(f"{os.fsdecode(name)}: {reason}")
+    return value
 
 
 def segment_file(
@@ -408,16 +468,8 @@ def segment_file(
     pool = _pool(pool)
     if mask is not None:
         mask = _mask(mask)
-    name = os.fspath(path)
-    encoded = os.fsencode(name)
-    if b"\0" in encoded:
-        # The C library would stop at it and read another file.
-        raise ValueError("path holds a NUL character")
-    pixels, reason, error = _core.read_image(encoded)
-    if pixels is None:
-        if error:
-            raise OSError(error, os.strerror(error), name)
-        raise ValueError(f"{os.fsdecode(name)}: {reason}")
+    name, encoded = _path(path)
+    pixels = _read(_core.read_image, name, encoded)
     if mask is not None:
         _require_shape(mask, "mask", pixels.shape[:2], "the image file")
     return _core.segment(
@@ -630,3 +682,157 @@ def evaluate(labels, ground_truth, image=None, *, tolerance=None, window="disk")
         _require_shape(pixels, "image", ids.shape, "the labels")
     is_bgr = image is None or _is_grey(image)
     return _core.evaluate(ids, truths, pixels, is_bgr, radius, window == "square")
+
+
+_FILE_OPTIONS = ("mask", "connectivity", "return_colours", "channel_order", "threads", "pool")
+
+
+def segment_files(paths, count=200, weight=0.5, *, jobs=0, errors="raise", **options):
+    """Segment many image files side by side: an iterator of their labels, in the order of `paths`.
+
+    Each file is read and segmented as `segment_file` does, on `jobs` threads at once that run
+    without the GIL, so the images keep every core busy while the loop over the results runs. At
+    most `jobs` images are in memory (being read or segmented) at a time, and at most `jobs`
+    finished label arrays wait for the caller ahead of the one it waits for; a file is started
+    only as the caller takes a result, so the memory stays bounded however many files there are,
+    and `paths` may be a generator.
+
+    Parameters
+    ----------
+    paths : iterable of str, bytes or os.PathLike
+        The image files.
+    count, weight
+        As for `segment`, for every file.
+    jobs : int, optional
+        Images segmented at once: 0 (the default) for one per core, else 1 to ``max_threads``.
+    errors : {"raise", "return"}, optional
+        A file that fails (cannot be opened or decoded, a mask of another size) raises its
+        exception when its turn comes, which ends the iteration ("raise"); or its exception
+        object takes the place of its labels and the files after it go on ("return").
+    **options
+        `mask`, `connectivity`, `return_colours`, `channel_order`, `threads`, `pool`: as for
+        `segment_file`, the same for every file. `threads` (threads per image) defaults to the
+        cores shared out among the jobs: 1 with one job per core.
+
+    Returns
+    -------
+    iterator
+        Of what `segment_file` returns for each path (or, with ``errors="return"``, the exception
+        it raised). Closing it (or dropping it) stops starting new files and waits for those
+        being segmented.
+
+    Raises
+    ------
+    TypeError, ValueError
+        A bad argument, at once; a file's failure when its turn comes, as for `segment_file`.
+    """
+    count = _count(count)
+    weight = _weight(weight)
+    workers = _core.threads_for(_threads(jobs, "jobs"))
+    errors = _choice(errors, "errors", ("raise", "return"))
+    for key in options:
+        if key not in _FILE_OPTIONS:
+            raise TypeError(f"segment_files() got an unexpected keyword argument {key!r}")
+    if isinstance(paths, (str, bytes, os.PathLike)):
+        raise TypeError("paths must be an iterable of paths, got a single path")
+    # The checks segment_file makes again for every file, made once here so that a bad option is
+    # told before any file is read; the mask is converted once.
+    if options.get("mask") is not None:
+        options["mask"] = _mask(options["mask"])
+    _connectivity(options.get("connectivity", 8))
+    _flag(options.get("return_colours", False), "return_colours")
+    _choice(options.get("channel_order", "rgb"), "channel_order", ("rgb", "bgr"))
+    options["threads"] = _threads(
+        options.get("threads", max(1, _core.threads_for(0) // workers))
+    )
+    _pool(options.get("pool"))
+    return _segmented_files(iter(paths), count, weight, workers, errors, options)
+
+
+def _segmented_files(paths, count, weight, workers, errors, options):
+    def one(path):
+        return segment_file(path, count, weight, **options)
+
+    executor = concurrent.futures.ThreadPoolExecutor(workers, thread_name_prefix="superpixels")
+    running = collections.deque()
+    try:
+        # Twice as many files as threads in the queue: a thread that finishes a file before the
+        # one the caller waits for goes on with the next instead of idling (two processes, each
+        # with its half, never wait for each other); the executor still works on only `workers`
+        # images at once, and the files ahead hold their labels alone.
+        running.extend(executor.submit(one, path) for path in itertools.islice(paths, 2 * workers))
+        while running:
+            try:
+                result = running.popleft().result()
+            except Exception as error:  # noqa: BLE001 - handed on as asked
+                if errors == "raise":
+                    raise
+                result = error
+            # The next file starts now, while the caller works on this one.
+            running.extend(executor.submit(one, path) for path in itertools.islice(paths, 1))
+            yield result
+    finally:
+        for future in running:
+            future.cancel()
+        executor.shutdown(wait=True)
+
+
+def read_labels(path):
+    """Read one of the tool's label files (``NAME.txt``) as an (H, W) int32 array.
+
+    The file holds one line per row, every label followed by a tab and every line ended by CR LF,
+    which ``np.loadtxt`` and pandas read as an extra empty column; -1 marks pixels outside a mask.
+
+    Parameters
+    ----------
+    path : str, bytes or os.PathLike
+
+    Returns
+    -------
+    (H, W) ndarray of int32
+
+    Raises
+    ------
+    FileNotFoundError, IsADirectoryError, PermissionError, OSError
+        The file cannot be opened; ``errno`` and ``filename`` are set.
+    ValueError
+        The file is not such a label file (the message names the first line that is not).
+    """
+    name, encoded = _path(path)
+    return _read(_core.read_labels, name, encoded)
+
+
+def write_labels(path, labels):
+    """Write labels as the tool's label file: what `read_labels` and ``superpixels-eval`` read.
+
+    The file is replaced whole or not at all (written beside it, then renamed into place).
+
+    Parameters
+    ----------
+    path : str, bytes or os.PathLike
+    labels : (H, W) array_like of integers
+        -1 (outside a mask) or more, up to the int32 maximum.
+
+    Returns
+    -------
+    None
+
+    Raises
+    ------
+    TypeError
+        Labels of a dtype other than an integer one.
+    ValueError
+        Labels below -1 or above the int32 maximum, or not of shape (H, W).
+    FileNotFoundError, OSError
+        The file cannot be written (a missing folder, no permission, a full disk).
+    """
+    name, encoded = _path(path)
+    ids = _labels(labels)
+    if ids.min() < -1:
+        raise ValueError(f"labels hold {int(ids.min())}: a label file holds -1 (outside a mask) or more")
+    reason = _core.write_labels(encoded, ids)
+    if reason:
+        folder = os.path.dirname(os.fsdecode(name)) or "."
+        if not os.path.isdir(folder):
+            raise FileNotFoundError(errno.ENOENT, f"no folder {folder}: {reason}", name)
+        raise OSError(f"{os.fsdecode(name)}: {reason}")

@@ -1,7 +1,7 @@
 # Type stubs of the package superpixels: the signatures of superpixels/__init__.py.
 
 import os
-from typing import Literal, Sequence, overload
+from typing import Any, Iterable, Iterator, Literal, Sequence, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -13,6 +13,7 @@ _Path = str | bytes | os.PathLike[str] | os.PathLike[bytes]
 _Labels = npt.NDArray[np.int32]
 _Colours = npt.NDArray[np.uint8]
 _Order = Literal["rgb", "bgr"]
+_Uint16 = Literal["high_byte", "full_range"]
 
 class ThreadPool:
     def __init__(self, threads: int = 0) -> None: ...
@@ -36,6 +37,7 @@ def segment(
     return_colours: Literal[False] = False,
     threads: int = 0,
     pool: ThreadPool | None = None,
+    uint16: _Uint16 = "high_byte",
 ) -> _Labels: ...
 @overload
 def segment(
@@ -49,6 +51,7 @@ def segment(
     return_colours: Literal[True],
     threads: int = 0,
     pool: ThreadPool | None = None,
+    uint16: _Uint16 = "high_byte",
 ) -> tuple[_Labels, _Colours]: ...
 @overload
 def segment_file(
@@ -76,6 +79,17 @@ def segment_file(
     threads: int = 0,
     pool: ThreadPool | None = None,
 ) -> tuple[_Labels, _Colours]: ...
+def segment_files(
+    paths: Iterable[_Path],
+    count: int = 200,
+    weight: float = 0.5,
+    *,
+    jobs: int = 0,
+    errors: Literal["raise", "return"] = "raise",
+    **options: Any,
+) -> Iterator[Any]: ...
+def read_labels(path: _Path) -> _Labels: ...
+def write_labels(path: _Path, labels: npt.ArrayLike) -> None: ...
 def boundary_image(
     image: npt.ArrayLike,
     labels: npt.ArrayLike,
