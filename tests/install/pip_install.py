@@ -45,10 +45,11 @@ def run(command, **options):
     subprocess.run(command, check=True, **options)
 
 
-# A fresh copy of the sources, keeping setuptools' build folder (and the CMake build in it).
+# A fresh copy of the sources, keeping setuptools' build folder build-pip (setup.py names it; the
+# CMake build in it compiles only what changed).
 copy.mkdir(parents=True, exist_ok=True)
 for entry in copy.iterdir():
-    if entry.name != "build":
+    if entry.name != "build-pip":
         shutil.rmtree(entry) if entry.is_dir() and not entry.is_symlink() else entry.unlink()
 shutil.copytree(source, copy, ignore=skip_build_trees, dirs_exist_ok=True, symlinks=True)
 
