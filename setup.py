@@ -77,7 +77,7 @@ class CMakeBuild(build_ext):
         if not target.is_file():
             raise RuntimeError(f"CMake built no {target.name} in {target.parent}")
         # The tools go into the package beside the extension; the commands of the same names
-        # (pyproject.toml: superpixels._launch) run them.
+        # (pyproject.toml: _superpixels_commands) run them.
         tools = target.parent / "_bin"
         tools.mkdir(exist_ok=True)
         for name in TOOLS:

@@ -1,5 +1,5 @@
 """`python -m superpixels`: the tool `superpixels`, with the same arguments."""
 
-from superpixels._launch import tool
+from _superpixels_commands import tool
 
 tool()
