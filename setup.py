@@ -1,6 +1,7 @@
-"""Builds the Python package superpixels: the Python files of src/python/superpixels and the
-extension superpixels._core, compiled by the project's own CMake build (the one target
-superpixels_python and the libraries it links, Release, no tests).
+"""Builds the Python package superpixels: the Python files of src/python/superpixels, the
+extension superpixels._core and the tools `superpixels` and `superpixels-eval` (in
+superpixels/_bin, run by the commands of the same names), compiled by the project's own CMake
+build (these targets and the libraries they link, Release, no tests).
 
 Used through pyproject.toml: `pip install .` or `pip wheel .` in a checkout. Needs CMake, a C++20
 compiler, OpenCV and Eigen's development files and pybind11 (Debian 12: cmake g++ libopencv-dev
@@ -12,6 +13,7 @@ import os
 import pathlib
 import re
 import shlex
+import shutil
 import subprocess
 import sys
 
@@ -19,6 +21,8 @@ from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
 
 ROOT = pathlib.Path(__file__).resolve().parent
+# The command-line tools shipped in the package, CMake targets of these names.
+TOOLS = ("superpixels", "superpixels-eval")
 
 
 def project_version():
@@ -66,12 +70,18 @@ class CMakeBuild(build_ext):
         configure += shlex.split(os.environ.get("SUPERPIXELS_CMAKE_ARGS", ""))
         subprocess.run(configure, check=True)
 
-        build = ["cmake", "--build", str(build_dir), "--target", "superpixels_python"]
+        build = ["cmake", "--build", str(build_dir), "--target", "superpixels_python", *TOOLS]
         if "CMAKE_BUILD_PARALLEL_LEVEL" not in os.environ:
             build += ["--parallel", str(self.parallel or os.cpu_count() or 1)]
         subprocess.run(build, check=True)
         if not target.is_file():
             raise RuntimeError(f"CMake built no {target.name} in {target.parent}")
+        # The tools go into the package beside the extension; the commands of the same names
+        # (pyproject.toml: _superpixels_commands) run them.
+        tools = target.parent / "_bin"
+        tools.mkdir(exist_ok=True)
+        for name in TOOLS:
+            shutil.copy2(build_dir / name, tools / name)
 
 
 setup(

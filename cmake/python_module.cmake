@@ -27,6 +27,8 @@ target_compile_options(superpixels_python PRIVATE -Wall -Wextra ${SUPERPIXELS_EX
 target_link_options(superpixels_python PRIVATE -Wl,--exclude-libs,ALL)
 
 # The Python files beside the extension, so that the build's package can be imported as it is.
+# Not __main__.py: it runs the tools a pip-built package ships in its _bin folder;
+# here the tools are in the build folder and the install prefix's bin.
 set(SUPERPIXELS_PYTHON_FILES __init__.py __init__.pyi _core.pyi py.typed)
 cmake_path(COMPARE "${SUPERPIXELS_PYTHON_PACKAGE_DIR}" EQUAL
            "${PROJECT_SOURCE_DIR}/src/python/superpixels" building_in_place)
