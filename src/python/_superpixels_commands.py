@@ -5,7 +5,6 @@ their exit codes, signals and console lines are the tools' own.
 A module of its own, outside the package: importing the package superpixels loads numpy and the
 extension, which would make every start of a command some 0.4 s slower."""
 
-import importlib.util
 import os
 import pathlib
 import signal
@@ -13,9 +12,9 @@ import sys
 
 
 def _exec(name):
-    # Where the package is, found without importing it.
-    package = importlib.util.find_spec("superpixels").submodule_search_locations[0]
-    program = pathlib.Path(package) / "_bin" / name
+    # The package lies beside this module (both installed into one site-packages folder); it is
+    # not imported.
+    program = pathlib.Path(__file__).resolve().parent / "superpixels" / "_bin" / name
     # Python ignores SIGPIPE and SIGXFSZ for itself; the tool must start with the default
     # actions, as it does from a shell (subprocess restores them the same way).
     for number in (signal.SIGPIPE, signal.SIGXFSZ):
