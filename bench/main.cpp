@@ -1,5 +1,5 @@
 // superpixels_bench: our whole per-image pipeline against OpenCV's SLIC on the same photos, one
-// thread, plus a synthetic large photo and its peak memory. See benchUsage() and the README.
+// thread, plus a synthetic large photo and its peak memory. See benchUsage() and docs/performance.md.
 
 #include <algorithm>
 #include <filesystem>

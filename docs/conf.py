@@ -29,7 +29,8 @@ exclude_patterns = ["_build", "_ext", "cluster", "Doxyfile"]
 
 # Headings get anchors, so that pages link to sections as [text](page.md#heading).
 myst_heading_anchors = 3
-myst_enable_extensions = ["deflist"]
+myst_enable_extensions = ["deflist", "substitution"]
+myst_substitutions = {"release": release}
 
 html_theme = "sphinx_rtd_theme"
 html_title = f"superpixels {release}"

@@ -116,13 +116,13 @@ TEST_F(CommandLineTest, ImageFileAsInputKeepsItsName) {
   EXPECT_EQ(readFile(labelFile("oak")), labelText(segment(oak, Options{6, 0.5f})));
 }
 
-// The README shows the record of examples/chelsea.png at 200 and 0.5 as the tool writes it.
-TEST_F(CommandLineTest, TheReadmesSettingsRecordIsTheOneTheToolWrites) {
-  const std::string readme = readFile(SUPERPIXELS_TEST_SOURCE_DIR "/../README.md");
-  const std::size_t section = readme.find("### Settings record");
+// The manual shows the record of examples/chelsea.png at 200 and 0.5 as the tool writes it.
+TEST_F(CommandLineTest, TheManualsSettingsRecordIsTheOneTheToolWrites) {
+  const std::string page = readFile(SUPERPIXELS_TEST_SOURCE_DIR "/../docs/formats.md");
+  const std::size_t section = page.find("## Settings record");
   ASSERT_NE(section, std::string::npos);
-  const std::size_t begin = readme.find("```\n", section) + 4;
-  const std::string shown = readme.substr(begin, readme.find("```\n", begin) - begin);
+  const std::size_t begin = page.find("```\n", section) + 4;
+  const std::string shown = page.substr(begin, page.find("```\n", begin) - begin);
   const ToolRun run = runOn(SUPERPIXELS_TEST_SOURCE_DIR "/../examples/chelsea.png", "200", "0.5");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const PngContents png = readPngContents(readFile(superpixelFile("chelsea")));

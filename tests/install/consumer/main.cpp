@@ -1,5 +1,6 @@
-// Segments one image with the installed library: consumer IMAGE COUNT WEIGHT. The README shows
-// this program; the install test builds it against a fresh install prefix.
+// Segments one image with the installed library: consumer IMAGE COUNT WEIGHT. The manual shows
+// this program (docs/cpp.md includes this file); the install test builds it against a fresh
+// install prefix.
 #include <cstdlib>
 #include <iostream>
 
