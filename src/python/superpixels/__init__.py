@@ -36,6 +36,7 @@ import numpy as np
 
 from . import _core
 
+#: The package's version, a string such as "1.2.0".
 __version__ = _core.__version__
 
 __all__ = [
@@ -239,13 +240,13 @@ class ThreadPool:
     a group of calls apart from the others. Calls on one pool from several Python threads run side
     by side; the labels never depend on the pool.
 
+    Use it as a context manager, or call `close` when done. Closing releases the threads once the
+    calls still running on the pool have ended; later calls on it raise ValueError.
+
     Parameters
     ----------
     threads : int, optional
         0 (the default) for one per core, else 1 (the calling thread alone) to ``max_threads``.
-
-    Use it as a context manager, or call `close` when done. Closing releases the threads once the
-    calls still running on the pool have ended; later calls on it raise ValueError.
     """
 
     def __init__(self, threads=0):
@@ -606,6 +607,7 @@ def adjacency(labels):
     Parameters
     ----------
     labels : (H, W) array_like of integers
+        Such as `segment` returns, or any other label map.
 
     Returns
     -------
@@ -786,6 +788,7 @@ def read_labels(path):
     Parameters
     ----------
     path : str, bytes or os.PathLike
+        The label file.
 
     Returns
     -------
@@ -810,6 +813,7 @@ def write_labels(path, labels):
     Parameters
     ----------
     path : str, bytes or os.PathLike
+        The label file to write.
     labels : (H, W) array_like of integers
         -1 (outside a mask) or more, up to the int32 maximum.
 
