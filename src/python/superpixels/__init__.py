@@ -246,7 +246,8 @@ class ThreadPool:
     Parameters
     ----------
     threads : int, optional
-        0 (the default) for one per core, else 1 (the calling thread alone) to ``max_threads``.
+        0 (the default) for one per CPU the process may use, else 1 (the calling thread alone) to
+        4096.
     """
 
     def __init__(self, threads=0):
@@ -706,7 +707,8 @@ def segment_files(paths, count=200, weight=0.5, *, jobs=0, errors="raise", **opt
     count, weight
         As for `segment`, for every file.
     jobs : int, optional
-        Images segmented at once: 0 (the default) for one per core, else 1 to ``max_threads``.
+        Images segmented at once: 0 (the default) for one per CPU the process may use, else 1 to
+        4096.
     errors : {"raise", "return"}, optional
         A file that fails (cannot be opened or decoded, a mask of another size) raises its
         exception when its turn comes, which ends the iteration ("raise"); or its exception
