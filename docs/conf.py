@@ -37,6 +37,9 @@ html_title = f"superpixels {release}"
 html_show_sourcelink = False
 
 # The Python API: the package's numpy-style docstrings, with the signatures of its type stubs.
+# Single backticks in the docstrings name Python objects: they become links where the name is
+# documented.
+default_role = "py:obj"
 autodoc_member_order = "bysource"
 autodoc_typehints = "signature"
 napoleon_google_docstring = False
