@@ -73,9 +73,9 @@ struct Options {
 
 /// Display colour of a superpixel, each component one of k / 21 for k = 0 .. 20.
 struct Colour {
-  float red = 0.0f;    ///< red, 0 to 1
-  float green = 0.0f;  ///< green, 0 to 1
-  float blue = 0.0f;   ///< blue, 0 to 1
+  float red = 0.0f;    ///< red component
+  float green = 0.0f;  ///< green component
+  float blue = 0.0f;   ///< blue component
 };
 
 /// The palette superpixel colours come from: the colours of grid blocks 0 .. count - 1. A fresh
