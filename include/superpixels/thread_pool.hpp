@@ -32,7 +32,9 @@ class ThreadPool {
   /// Takes over the helpers of another pool, as the move constructor does; this pool's own helpers
   /// are stopped and joined.
   ThreadPool& operator=(ThreadPool&&) noexcept;
+  /// Not copyable: a pool's helpers are its own.
   ThreadPool(const ThreadPool&) = delete;
+  /// Not copyable: a pool's helpers are its own.
   ThreadPool& operator=(const ThreadPool&) = delete;
 
   /// The threads a call may use at most: the helpers that started, and the caller.
